@@ -1,0 +1,197 @@
+#include "frame/UiPlugin.h"
+
+#include <cstring>
+#include <new>
+
+#include "frame/JobSettings.h"
+#include "frame/Module.h"
+#include "optree/OptionTree.h"
+#include "page/JobSettingsPage.h"
+#include "platform/Platform.h"
+#include "ppd/PpdDocument.h"
+
+HMODULE g_moduleHandle = nullptr;
+HANDLE g_activationContext = INVALID_HANDLE_VALUE;
+std::atomic<LONG> g_componentCount{0};
+std::atomic<LONG> g_lockCount{0};
+
+namespace {
+
+bool SameId(REFIID a, REFIID b) { return std::memcmp(&a, &b, sizeof(IID)) == 0; }
+
+}  // namespace
+
+// ---- Class factory -------------------------------------------------------
+
+UiPluginFactory::UiPluginFactory() { ++g_componentCount; }
+UiPluginFactory::~UiPluginFactory() { --g_componentCount; }
+
+HRESULT STDMETHODCALLTYPE UiPluginFactory::QueryInterface(REFIID riid, void** ppv) {
+    if (!ppv) return E_INVALIDARG;
+    if (SameId(riid, IID_IUnknown) || SameId(riid, IID_IClassFactory)) {
+        *ppv = static_cast<IClassFactory*>(this);
+        AddRef();
+        return S_OK;
+    }
+    *ppv = nullptr;
+    return E_NOINTERFACE;
+}
+
+ULONG STDMETHODCALLTYPE UiPluginFactory::AddRef() { return static_cast<ULONG>(++refCount); }
+
+ULONG STDMETHODCALLTYPE UiPluginFactory::Release() {
+    const LONG count = --refCount;
+    if (count == 0) delete this;
+    return static_cast<ULONG>(count);
+}
+
+HRESULT STDMETHODCALLTYPE UiPluginFactory::CreateInstance(IUnknown* outer, REFIID riid, void** ppv) {
+    if (outer) return CLASS_E_NOAGGREGATION;
+    UiPlugin* plugin = new (std::nothrow) UiPlugin;
+    if (!plugin) return E_OUTOFMEMORY;
+    const HRESULT hr = plugin->QueryInterface(riid, ppv);
+    plugin->Release();
+    return hr;
+}
+
+HRESULT STDMETHODCALLTYPE UiPluginFactory::LockServer(BOOL lock) {
+    if (lock)
+        ++g_lockCount;
+    else
+        --g_lockCount;
+    return S_OK;
+}
+
+// ---- Plug-in object ------------------------------------------------------
+
+UiPlugin::UiPlugin() { ++g_componentCount; }
+
+UiPlugin::~UiPlugin() {
+    // The driver's interface goes first, the model second.
+    if (context.driverHelper) {
+        context.driverHelper->Release();
+        context.driverHelper = nullptr;
+    }
+    if (context.ppdDocument) {
+        delete context.ppdDocument;
+        context.ppdDocument = nullptr;
+    }
+    ReleasePageResources(&context);
+    --g_componentCount;
+}
+
+HRESULT STDMETHODCALLTYPE UiPlugin::QueryInterface(REFIID riid, void** ppv) {
+    if (!ppv) return E_INVALIDARG;
+    if (SameId(riid, IID_IUnknown) || SameId(riid, IID_IPrintOemUI2)) {
+        *ppv = static_cast<IPrintOemUI2*>(this);
+        AddRef();
+        return S_OK;
+    }
+    *ppv = nullptr;
+    return E_NOINTERFACE;
+}
+
+ULONG STDMETHODCALLTYPE UiPlugin::AddRef() { return static_cast<ULONG>(++refCount); }
+
+ULONG STDMETHODCALLTYPE UiPlugin::Release() {
+    const LONG count = --refCount;
+    if (count == 0) delete this;
+    return static_cast<ULONG>(count);
+}
+
+HRESULT STDMETHODCALLTYPE UiPlugin::GetInfo(DWORD dwMode, PVOID pBuffer, DWORD cbSize, DWORD* pcbNeeded) {
+    if (!pcbNeeded) {
+        platform::SetLastErrorCode(ERROR_INVALID_PARAMETER);
+        return E_FAIL;
+    }
+    *pcbNeeded = sizeof(DWORD);
+    if (cbSize < sizeof(DWORD) || !pBuffer) {
+        platform::SetLastErrorCode(ERROR_INSUFFICIENT_BUFFER);
+        return E_FAIL;
+    }
+    DWORD answer;
+    switch (dwMode) {
+        case OEMGI_GETSIGNATURE: answer = kJobSettingsSignature; break;
+        case OEMGI_GETVERSION: answer = kJobSettingsVersion; break;
+        default:
+            *pcbNeeded = 0;
+            platform::SetLastErrorCode(ERROR_NOT_SUPPORTED);
+            return E_FAIL;
+    }
+    std::memcpy(pBuffer, &answer, sizeof answer);
+    return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE UiPlugin::DevMode(DWORD dwMode, POEMDMPARAM pOemDMParam) {
+    if (!pOemDMParam || dwMode < OEMDM_SIZE || dwMode > OEMDM_MERGE) {
+        platform::SetLastErrorCode(ERROR_INVALID_PARAMETER);
+        return E_FAIL;
+    }
+    auto* in = static_cast<const JOBSETTINGS*>(pOemDMParam->pOEMDMIn);
+    auto* out = static_cast<JOBSETTINGS*>(pOemDMParam->pOEMDMOut);
+    switch (dwMode) {
+        case OEMDM_SIZE: pOemDMParam->cbBufSize = kJobSettingsSize; break;
+        case OEMDM_DEFAULT: SetDefaultJobSettings(out); break;
+        case OEMDM_CONVERT:
+        case OEMDM_MERGE: ConvertJobSettings(in, out); break;
+    }
+    return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE UiPlugin::PublishDriverInterface(IUnknown* pIUnknown) {
+    if (context.driverHelper) return S_OK;
+    if (!pIUnknown) return E_FAIL;
+    void* helper = nullptr;
+    if (pIUnknown->QueryInterface(IID_IPrintOemDriverUI, &helper) != S_OK || !helper) {
+        context.driverHelper = nullptr;
+        return E_FAIL;
+    }
+    context.driverHelper = static_cast<IPrintOemDriverUI*>(helper);
+    return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE UiPlugin::CommonUIProp(DWORD dwMode, POEMCUIPPARAM pOemCUIPParam) {
+    context.commonUiParam = pOemCUIPParam;
+    return CustomizeOptionTree(dwMode, pOemCUIPParam, &context);
+}
+
+HRESULT STDMETHODCALLTYPE UiPlugin::DocumentPropertySheets(PPROPSHEETUI_INFO pPSUIInfo, LPARAM lParam) {
+    return JobSettingsPropertySheets(pPSUIInfo, lParam, &context);
+}
+
+// The host asks for these too; the plug-in offers none of them.
+HRESULT STDMETHODCALLTYPE UiPlugin::DevicePropertySheets(PPROPSHEETUI_INFO, LPARAM) { return E_NOTIMPL; }
+HRESULT STDMETHODCALLTYPE UiPlugin::DevQueryPrintEx(POEMUIOBJ, PDEVQUERYPRINT_INFO, DEVMODEW*, PVOID) {
+    return E_NOTIMPL;
+}
+HRESULT STDMETHODCALLTYPE UiPlugin::DeviceCapabilities(POEMUIOBJ, HANDLE, PWSTR, WORD, PVOID, DEVMODEW*, PVOID, DWORD,
+                                                       DWORD*) {
+    return E_NOTIMPL;
+}
+HRESULT STDMETHODCALLTYPE UiPlugin::UpgradePrinter(DWORD, BYTE*) { return E_NOTIMPL; }
+HRESULT STDMETHODCALLTYPE UiPlugin::PrinterEvent(PWSTR, INT, DWORD, LPARAM) { return E_NOTIMPL; }
+HRESULT STDMETHODCALLTYPE UiPlugin::DriverEvent(DWORD, DWORD, BYTE*, LPARAM) { return E_NOTIMPL; }
+HRESULT STDMETHODCALLTYPE UiPlugin::QueryColorProfile(HANDLE, POEMUIOBJ, DEVMODEW*, PVOID, ULONG, void*, ULONG*,
+                                                      FLONG*) {
+    return E_NOTIMPL;
+}
+HRESULT STDMETHODCALLTYPE UiPlugin::FontInstallerDlgProc(HWND, UINT, WPARAM, LPARAM) { return E_NOTIMPL; }
+HRESULT STDMETHODCALLTYPE UiPlugin::UpdateExternalFonts(HANDLE, HANDLE, PWSTR) { return E_NOTIMPL; }
+HRESULT STDMETHODCALLTYPE UiPlugin::QueryJobAttributes(HANDLE, DEVMODEW*, DWORD, BYTE*) { return E_NOTIMPL; }
+HRESULT STDMETHODCALLTYPE UiPlugin::HideStandardUI(DWORD) { return E_NOTIMPL; }
+HRESULT STDMETHODCALLTYPE UiPlugin::DocumentEvent(HANDLE, HDC, INT, ULONG, PVOID, ULONG, PVOID, INT*) {
+    return E_NOTIMPL;
+}
+
+// ---- Module --------------------------------------------------------------
+
+HRESULT GetPluginClassObject(REFCLSID rclsid, REFIID riid, void** ppv) {
+    if (!SameId(rclsid, CLSID_OEMUI)) return CLASS_E_CLASSNOTAVAILABLE;
+    UiPluginFactory* factory = new (std::nothrow) UiPluginFactory;
+    if (!factory) return E_OUTOFMEMORY;
+    const HRESULT hr = factory->QueryInterface(riid, ppv);
+    factory->Release();
+    return hr;
+}
+
+HRESULT CanUnloadPlugin() { return (g_componentCount != 0 || g_lockCount != 0) ? S_FALSE : S_OK; }

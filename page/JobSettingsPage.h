@@ -1,0 +1,11 @@
+// The Job Settings page: its registration with the host's property-sheet
+// service and the state it keeps in the plug-in's context.
+#pragma once
+
+#include "frame/PluginContext.h"
+#include "platform/HostAbi.h"
+
+HRESULT JobSettingsPropertySheets(PROPSHEETUI_INFO* info, LPARAM param, PluginContext* context);
+
+// Frees what the page keeps in the context (its tab title).
+void ReleasePageResources(PluginContext* context);

@@ -1,0 +1,260 @@
+#include "platform/Platform.h"
+
+#include <iconv.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/portable/PortablePlatform.h"
+#include "resources/Catalog.h"
+
+namespace {
+
+thread_local DWORD lastError = 0;
+
+unsigned codePage = 1252;
+uint16_t uiLanguage = 0x0400;
+std::map<UINT, std::optional<std::u16string>> stringOverrides;
+
+long allocationCount = 0;
+long failOrdinal = 0;
+bool failPersistent = false;
+
+std::map<HANDLE, std::u16string> printers;
+
+char fakeProcessHeap;
+
+bool NextAllocationFails() {
+    ++allocationCount;
+    if (failOrdinal <= 0) return false;
+    return failPersistent ? allocationCount >= failOrdinal : allocationCount == failOrdinal;
+}
+
+// Windows-1252 maps 0x80..0x9F to these; the five holes map to themselves,
+// as MultiByteToWideChar does.
+constexpr char16_t kCp1252High[32] = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+
+std::u16string DecodeCp1252(const char* text) {
+    std::u16string out;
+    for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text); *p; ++p)
+        out.push_back(*p >= 0x80 && *p < 0xA0 ? kCp1252High[*p - 0x80] : char16_t(*p));
+    return out;
+}
+
+std::optional<std::string> EncodeCp1252(const char16_t* text) {
+    std::string out;
+    for (const char16_t* p = text; *p; ++p) {
+        char16_t c = *p;
+        if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) {
+            out.push_back(static_cast<char>(c));
+            continue;
+        }
+        int found = -1;
+        for (int i = 0; i < 32; ++i)
+            if (kCp1252High[i] == c) found = i;
+        out.push_back(found >= 0 ? static_cast<char>(0x80 + found) : '?');
+    }
+    return out;
+}
+
+// Code page 932 goes through iconv; bytes it cannot decode become the
+// replacement the platform uses for them (U+30FB is what Windows shows, '?'
+// keeps the stand-in simple and visible).
+std::u16string IconvDecode(const char* text, const char* fromCode) {
+    std::u16string out;
+    iconv_t cd = iconv_open("UTF-16LE", fromCode);
+    if (cd == reinterpret_cast<iconv_t>(-1)) return DecodeCp1252(text);
+    size_t inLeft = std::strlen(text);
+    char* in = const_cast<char*>(text);
+    while (inLeft > 0) {
+        char16_t buf[256];
+        char* outp = reinterpret_cast<char*>(buf);
+        size_t outLeft = sizeof buf;
+        size_t r = iconv(cd, &in, &inLeft, &outp, &outLeft);
+        out.append(buf, (sizeof buf - outLeft) / 2);
+        if (r == static_cast<size_t>(-1) && errno != E2BIG) {
+            out.push_back(u'?');
+            ++in;
+            --inLeft;
+        }
+    }
+    iconv_close(cd);
+    return out;
+}
+
+std::string IconvEncode(const char16_t* text, const char* toCode) {
+    std::string out;
+    iconv_t cd = iconv_open(toCode, "UTF-16LE");
+    size_t n = 0;
+    while (text[n]) ++n;
+    size_t inLeft = n * 2;
+    char* in = reinterpret_cast<char*>(const_cast<char16_t*>(text));
+    while (inLeft > 0) {
+        char buf[512];
+        char* outp = buf;
+        size_t outLeft = sizeof buf;
+        size_t r = iconv(cd, &in, &inLeft, &outp, &outLeft);
+        out.append(buf, sizeof buf - outLeft);
+        if (r == static_cast<size_t>(-1) && errno != E2BIG) {
+            out.push_back('?');
+            in += 2;
+            inLeft -= 2;
+        }
+    }
+    iconv_close(cd);
+    return out;
+}
+
+std::u16string Decode(const char* text) {
+    return codePage == 932 ? IconvDecode(text, "CP932") : DecodeCp1252(text);
+}
+
+std::string Encode(const char16_t* text) {
+    return codePage == 932 ? IconvEncode(text, "CP932") : *EncodeCp1252(text);
+}
+
+std::string Utf8(const char16_t* text) {
+    return IconvEncode(text, "UTF-8");
+}
+
+}  // namespace
+
+namespace platform {
+
+void SetLastErrorCode(DWORD code) { lastError = code; }
+DWORD LastErrorCode() { return lastError; }
+
+void* HeapAllocZero(HANDLE, size_t bytes) {
+    if (NextAllocationFails()) return nullptr;
+    return std::calloc(1, bytes == 0 ? 1 : bytes);
+}
+
+void HeapRelease(HANDLE, void* block) { std::free(block); }
+
+HANDLE ProcessHeap() { return &fakeProcessHeap; }
+
+void* MemAlloc(size_t bytes) {
+    if (NextAllocationFails()) return nullptr;
+    return std::malloc(bytes == 0 ? 1 : bytes);
+}
+
+void* MemRealloc(void* block, size_t bytes) {
+    if (NextAllocationFails()) return nullptr;
+    return std::realloc(block, bytes == 0 ? 1 : bytes);
+}
+
+void MemFree(void* block) { std::free(block); }
+
+int AnsiToWide(const char* text, char16_t* dest, int capacity) {
+    if (!text || capacity < 0) return 0;
+    std::u16string wide = Decode(text);
+    int needed = static_cast<int>(wide.size()) + 1;
+    if (capacity == 0) return needed;
+    if (!dest || needed > capacity) {
+        SetLastErrorCode(ERROR_INSUFFICIENT_BUFFER);
+        return 0;
+    }
+    std::memcpy(dest, wide.c_str(), needed * sizeof(char16_t));
+    return needed;
+}
+
+int WideToAnsi(const char16_t* text, char* dest, int capacity) {
+    if (!text || capacity < 0) return 0;
+    std::string narrow = Encode(text);
+    int needed = static_cast<int>(narrow.size()) + 1;
+    if (capacity == 0) return needed;
+    if (!dest || needed > capacity) {
+        SetLastErrorCode(ERROR_INSUFFICIENT_BUFFER);
+        return 0;
+    }
+    std::memcpy(dest, narrow.c_str(), needed);
+    return needed;
+}
+
+int LoadStringText(HMODULE, UINT id, char16_t* buffer, int capacity) {
+    if (!buffer || capacity <= 0) return 0;
+    const char16_t* text = nullptr;
+    std::u16string overridden;
+    if (auto it = stringOverrides.find(id); it != stringOverrides.end()) {
+        if (it->second) {
+            overridden = *it->second;
+            text = overridden.c_str();
+        }
+    } else {
+        uint16_t lang = resources::HasLanguageBlock(uiLanguage) ? uiLanguage : 0x0400;
+        text = resources::FindCatalogText(lang, id);
+    }
+    int n = 0;
+    if (text)
+        while (text[n] && n < capacity - 1) {
+            buffer[n] = text[n];
+            ++n;
+        }
+    buffer[n] = 0;
+    return n;
+}
+
+bool GetPrinterDriverInfo(HANDLE printer, DWORD level, BYTE* buffer, DWORD size, DWORD* needed) {
+    auto it = printers.find(printer);
+    if (it == printers.end() || level != 3) {
+        SetLastErrorCode(ERROR_INVALID_PARAMETER);
+        return false;
+    }
+    const std::u16string& path = it->second;
+    DWORD want = static_cast<DWORD>(sizeof(DRIVER_INFO_3W) + (path.size() + 1) * sizeof(char16_t));
+    if (needed) *needed = want;
+    if (!buffer || size < want) {
+        SetLastErrorCode(ERROR_INSUFFICIENT_BUFFER);
+        return false;
+    }
+    std::memset(buffer, 0, want);
+    auto* info = reinterpret_cast<DRIVER_INFO_3W*>(buffer);
+    info->cVersion = 3;
+    auto* text = reinterpret_cast<char16_t*>(buffer + sizeof(DRIVER_INFO_3W));
+    std::memcpy(text, path.c_str(), (path.size() + 1) * sizeof(char16_t));
+    info->pDataFile = text;
+    return true;
+}
+
+FILE* OpenForRead(const char16_t* path) {
+    if (!path) return nullptr;
+    return std::fopen(Utf8(path).c_str(), "r");
+}
+
+}  // namespace platform
+
+namespace platform::portable {
+
+bool SetAnsiCodePage(unsigned cp) {
+    if (cp != 1252 && cp != 932) return false;
+    codePage = cp;
+    return true;
+}
+unsigned AnsiCodePage() { return codePage; }
+
+void SetUiLanguage(uint16_t languageId) { uiLanguage = languageId; }
+uint16_t UiLanguage() { return uiLanguage; }
+
+void OverrideString(UINT id, std::u16string_view text) { stringOverrides[id] = std::u16string(text); }
+void RemoveString(UINT id) { stringOverrides[id] = std::nullopt; }
+void ResetStrings() { stringOverrides.clear(); }
+
+void FailAllocation(long ordinal, bool persistent) {
+    allocationCount = 0;
+    failOrdinal = ordinal;
+    failPersistent = persistent;
+}
+long AllocationsSoFar() { return allocationCount; }
+
+void AddPrinter(HANDLE printer, std::u16string_view dataFile) { printers[printer] = std::u16string(dataFile); }
+void RemoveAllPrinters() { printers.clear(); }
+
+}  // namespace platform::portable

@@ -1,0 +1,3 @@
+#include "ppd/PpdDocument.h"
+
+PpdDocument::~PpdDocument() = default;

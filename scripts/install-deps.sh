@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Installs what the builds and tests need, once; quiet and idempotent.
+set -euo pipefail
+[ "$(id -u)" = 0 ] && SUDO= || SUDO=sudo
+export DEBIAN_FRONTEND=noninteractive
+
+want=(cmake ninja-build g++ make googletest libgtest-dev libbenchmark-dev
+      g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix binutils-mingw-w64-x86-64 binutils-mingw-w64-i686
+      wine wine64 xvfb x11-utils imagemagick fonts-noto-cjk fonts-dejavu-core
+      libcups2-dev valgrind clang llvm libclang-rt-14-dev qemu-user-static python3)
+want32=(wine32:i386 wine32-preloader:i386)
+
+missing=()
+for p in "${want[@]}"; do dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p"); done
+
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  $SUDO dpkg --add-architecture i386
+  updated=0
+fi
+for p in "${want32[@]}"; do dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p"); done
+
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "install-deps: installing ${missing[*]}"
+  $SUDO apt-get update -qq
+  $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
