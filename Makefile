@@ -1,0 +1,46 @@
+# corvina: `make test` and `make demo` do all the set-up they need.
+JOBS ?= 2
+PREFIX_DIR := $(CURDIR)/build/wineprefix
+
+.PHONY: all deps wine-prefix build build-native build-asan build-win64 build-win32 test demo bench fuzz clean
+
+all: build
+
+deps:
+	@bash scripts/install-deps.sh
+
+wine-prefix: deps
+	@bash scripts/setup-wine.sh $(PREFIX_DIR)
+
+build-native: deps
+	@cmake --preset native >/dev/null
+	@cmake --build build/native -j $(JOBS)
+
+build-asan: deps
+	@cmake --preset native-asan >/dev/null
+	@cmake --build build/native-asan -j $(JOBS)
+
+build-win64: deps
+	@cmake --preset win64 >/dev/null
+	@cmake --build build/win64 -j $(JOBS)
+
+build-win32: deps
+	@cmake --preset win32 >/dev/null
+	@cmake --build build/win32 -j $(JOBS)
+
+build: build-native build-asan build-win64 build-win32
+
+test: build wine-prefix
+	@bash scripts/run-tests.sh
+
+demo: build-win64 build-win32 wine-prefix
+	@bash scripts/demo.sh $(DEMO_ARGS)
+
+bench: build-native
+	@bash scripts/bench.sh
+
+fuzz: deps
+	@bash scripts/fuzz.sh
+
+clean:
+	rm -rf build

@@ -1,0 +1,48 @@
+#!/usr/bin/env bash
+# Runs every test suite the machine can run and sums their counts.
+set -uo pipefail
+cd "$(dirname "$0")/.."
+export CORVINA_WINEPREFIX="$PWD/build/wineprefix"
+
+total_pass=0
+total_fail=0
+failed_suites=()
+
+# ctest prints "N% tests passed, F tests failed out of T"; skipped tests
+# count as passed there, so they are read from its own list.
+run_suite() {
+  local name=$1; shift
+  echo "== $name"
+  local log
+  log=$(mktemp)
+  "$@" 2>&1 | tee "$log" | grep -E 'tests passed|\*\*\*|Failed|SKIPPED|Skipped|Not Run' || true
+  local rc=${PIPESTATUS[0]}
+  local line pass fail total skipped
+  line=$(grep -E 'tests passed, [0-9]+ tests? failed out of [0-9]+' "$log" | tail -1)
+  if [ -n "$line" ]; then
+    fail=$(sed -E 's/.* ([0-9]+) tests? failed out of ([0-9]+).*/\1/' <<<"$line")
+    total=$(sed -E 's/.* failed out of ([0-9]+).*/\1/' <<<"$line")
+    skipped=$(grep -cE '\*\*\*Skipped|Skipped \(' "$log" || true)
+    pass=$((total - fail - skipped))
+    echo "$name: $pass passed, $fail failed, $skipped skipped"
+    total_pass=$((total_pass + pass))
+    total_fail=$((total_fail + fail))
+  fi
+  if [ "$rc" -ne 0 ] || [ -z "$line" ]; then
+    failed_suites+=("$name")
+    [ -z "$line" ] && { echo "$name: no result line"; tail -20 "$log"; }
+  fi
+  rm -f "$log"
+}
+
+run_suite "native unit tests" ctest --test-dir build/native -j2 --output-on-failure -LE corpus
+run_suite "native tests under ASan+UBSan" ctest --test-dir build/native-asan -j2 --output-on-failure
+run_suite "x64 DLL under Wine" ctest --test-dir build/win64 --output-on-failure
+run_suite "x86 DLL under 32-bit Wine" ctest --test-dir build/win32 --output-on-failure
+
+echo
+if [ ${#failed_suites[@]} -gt 0 ]; then
+  echo "failing suites: ${failed_suites[*]}"
+fi
+echo "total: $total_pass passed, $total_fail failed"
+[ ${#failed_suites[@]} -eq 0 ] && [ "$total_fail" -eq 0 ]
