@@ -1,0 +1,71 @@
+#include "tests/wine/host/PluginHost.h"
+
+#include <cstring>
+
+namespace host {
+
+std::wstring PluginPath() {
+    wchar_t path[MAX_PATH];
+    DWORD n = ::GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring dir(path, n);
+    return dir.substr(0, dir.find_last_of(L"\\/") + 1) + L"corvina.dll";
+}
+
+bool PluginModule::Load(const std::wstring& path) {
+    handle = ::LoadLibraryW(path.c_str());
+    if (!handle) return false;
+    getClassObject = reinterpret_cast<GetClassObjectProc>(
+        reinterpret_cast<void*>(::GetProcAddress(handle, "DllGetClassObject")));
+    canUnloadNow = reinterpret_cast<CanUnloadNowProc>(
+        reinterpret_cast<void*>(::GetProcAddress(handle, "DllCanUnloadNow")));
+    return getClassObject && canUnloadNow;
+}
+
+void PluginModule::Unload() {
+    if (handle) ::FreeLibrary(handle);
+    handle = nullptr;
+}
+
+IPrintOemUI2* PluginModule::CreatePlugin() {
+    IClassFactory* factory = nullptr;
+    if (getClassObject(CLSID_OEMUI, IID_IClassFactory, reinterpret_cast<void**>(&factory)) != S_OK) return nullptr;
+    IUnknown* unknown = nullptr;
+    HRESULT hr = factory->CreateInstance(nullptr, IID_IUnknown, reinterpret_cast<void**>(&unknown));
+    factory->Release();
+    if (hr != S_OK) return nullptr;
+    IPrintOemUI2* plugin = nullptr;
+    hr = unknown->QueryInterface(IID_IPrintOemUI2, reinterpret_cast<void**>(&plugin));
+    unknown->Release();
+    return hr == S_OK ? plugin : nullptr;
+}
+
+HRESULT STDMETHODCALLTYPE DriverHelper::QueryInterface(REFIID riid, void** ppv) {
+    if (!refuseQuery && (IsEqualIID(riid, IID_IPrintOemDriverUI) || IsEqualIID(riid, IID_IUnknown))) {
+        *ppv = static_cast<IPrintOemDriverUI*>(this);
+        AddRef();
+        return S_OK;
+    }
+    *ppv = nullptr;
+    return E_NOINTERFACE;
+}
+
+HRESULT STDMETHODCALLTYPE DriverHelper::DrvGetDriverSetting(PVOID, PCSTR feature, PVOID output, DWORD size,
+                                                            DWORD* needed, DWORD* returned) {
+    settingQueries.push_back(feature ? feature : "");
+    auto it = feature ? installed.find(feature) : installed.end();
+    if (it == installed.end()) return E_INVALIDARG;
+    DWORD want = static_cast<DWORD>(it->second.size() + 1);
+    if (needed) *needed = want;
+    if (returned) *returned = 1;
+    if (!output || size < want) return E_OUTOFMEMORY;
+    std::memcpy(output, it->second.c_str(), want);
+    return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE DriverHelper::DrvUpdateUISetting(PVOID pci, PVOID item, DWORD previousSelection,
+                                                           DWORD mode) {
+    updates.push_back({pci, item, previousSelection, mode});
+    return S_OK;
+}
+
+}  // namespace host
