@@ -1,0 +1,134 @@
+// The PPD file as tokens: bytes through a read-byte function, one byte of
+// look-ahead, tokens without blanks and comments, the keywords the model acts
+// on, and 8-bit text to UTF-16 through the ANSI code page.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+
+#include "ppd/PpdAllocated.h"
+
+// Next byte of the input as 0..255, or -1 at end of input or on a read error.
+using PpdReadByteProc = int (*)(void* source);
+
+// The read-byte function over a FILE* opened in text mode; a null source reads
+// as an empty file, so a file that failed to open gives an empty model.
+int PpdReadFileByte(void* source);
+
+class PpdByteStream : public PpdAllocated {
+public:
+    PpdByteStream(PpdReadByteProc readByte, void* source) : readByte(readByte), source(source) {}
+    virtual ~PpdByteStream();
+    PpdByteStream(const PpdByteStream&) = delete;
+    PpdByteStream& operator=(const PpdByteStream&) = delete;
+
+    int Peek();
+    int Get();
+
+    PpdReadByteProc readByte;
+    int32_t pending = -1;
+    void* source;
+};
+
+// Longest token; the token buffer holds this many units plus the NUL.
+constexpr int32_t kPpdTokenCapacity = 0x100000;
+
+// Reads the next token into buffer (capacity units plus the NUL, capacity at
+// least 1), one input byte per unit. False at end of input with an empty
+// buffer. allowBlanks lets SPACE and TAB stand inside an unquoted token.
+bool ReadToken(PpdByteStream& stream, char16_t* buffer, int32_t capacity, int32_t* length,
+               bool allowBlanks);
+
+enum PpdCharClass : uint8_t { ccOther = 0, ccBlank = 1, ccDelimiter = 2 };
+
+constexpr std::array<uint8_t, 256> MakePpdCharClass() {
+    std::array<uint8_t, 256> table{};
+    for (unsigned char b : {0x00, 0x09, 0x0A, 0x0C, 0x0D, 0x20}) table[b] = ccBlank;
+    for (unsigned char b : {0x22, 0x3A}) table[b] = ccDelimiter;
+    return table;
+}
+inline constexpr std::array<uint8_t, 256> ppdCharClass = MakePpdCharClass();
+
+enum PpdKeywordId : int32_t {
+    kwNone = 0,
+    kwQuery,
+    kwCloseGroup,
+    kwCloseUI,
+    kwDefault,
+    kwEnd,
+    kwFileVersion,
+    kwFormatVersion,
+    kwLanguageEncoding,
+    kwLanguageVersion,
+    kwManufacturer,
+    kwModelName,
+    kwNickName,
+    kwOpenGroup,
+    kwOpenUI,
+    kwOrderDependency,
+    kwPCFileName,
+    kwPPDAdobe,
+    kwPSVersion,
+    kwProduct,
+    kwShortNickName,
+    kwUIConstraints,
+};
+
+struct PpdKeywordEntry {
+    PpdKeywordId id;
+    const char16_t* keyword;
+};
+
+// Sorted by UTF-16 code units for the binary search of ClassifyKeyword.
+inline constexpr PpdKeywordEntry ppdKeywordTable[] = {
+    {kwNone, u""},
+    {kwQuery, u"*?"},
+    {kwCloseGroup, u"*CloseGroup"},
+    {kwCloseUI, u"*CloseUI"},
+    {kwDefault, u"*Default"},
+    {kwEnd, u"*End"},
+    {kwFileVersion, u"*FileVersion"},
+    {kwFormatVersion, u"*FormatVersion"},
+    {kwLanguageEncoding, u"*LanguageEncoding"},
+    {kwLanguageVersion, u"*LanguageVersion"},
+    {kwManufacturer, u"*Manufacturer"},
+    {kwModelName, u"*ModelName"},
+    {kwNickName, u"*NickName"},
+    {kwOpenGroup, u"*OpenGroup"},
+    {kwOpenUI, u"*OpenUI"},
+    {kwOrderDependency, u"*OrderDependency"},
+    {kwPCFileName, u"*PCFileName"},
+    {kwPPDAdobe, u"*PPD-Adobe"},
+    {kwPSVersion, u"*PSVersion"},
+    {kwProduct, u"*Product"},
+    {kwShortNickName, u"*ShortNickName"},
+    {kwUIConstraints, u"*UIConstraints"},
+};
+static_assert(std::size(ppdKeywordTable) == 22);
+
+// Unit-by-unit comparison as unsigned 16-bit values, the NUL taking part.
+constexpr int ComparePpdText(const char16_t* a, const char16_t* b) {
+    for (;; ++a, ++b) {
+        if (*a != *b) return *a < *b ? -1 : 1;
+        if (*a == 0) return 0;
+    }
+}
+
+constexpr bool PpdKeywordTableIsSorted() {
+    for (size_t i = 0; i < std::size(ppdKeywordTable); ++i) {
+        if (ppdKeywordTable[i].id != static_cast<PpdKeywordId>(i)) return false;
+        if (i > 0 && ComparePpdText(ppdKeywordTable[i - 1].keyword, ppdKeywordTable[i].keyword) >= 0)
+            return false;
+    }
+    return true;
+}
+static_assert(PpdKeywordTableIsSorted());
+
+// Exact, case-sensitive match of the whole token; kwNone for anything else.
+PpdKeywordId ClassifyKeyword(const char16_t* token);
+
+// Narrows each unit to its low byte and converts through the ANSI code page
+// into dest. Units written without the NUL; 0 (nothing written) without
+// memory; -1 when the conversion failed, as when it does not fit.
+int32_t ConvertToWide(const char16_t* text, char16_t* dest, int32_t capacity);
