@@ -1,3 +1,394 @@
 #include "ppd/PpdDocument.h"
 
-PpdDocument::~PpdDocument() = default;
+#include <climits>
+#include <cstdint>
+#include <cstring>
+
+#include "platform/Platform.h"
+
+namespace {
+
+constexpr const char16_t* kInstallableGroup = u"InstallableOptions";
+
+template <typename T>
+T** AllocatePointers(int32_t capacity) {
+    return static_cast<T**>(platform::MemAlloc(static_cast<size_t>(capacity) * sizeof(T*)));
+}
+
+// Doubles a pointer array; on failure the array and its capacity stay as
+// they were, so what it holds is still freed with the document.
+template <typename T>
+bool GrowPointers(T**& array, int32_t& capacity) {
+    if (capacity > INT32_MAX / 2 || static_cast<size_t>(capacity) * 2 > SIZE_MAX / sizeof(T*))
+        return false;
+    int32_t doubled = capacity * 2;
+    void* grown = platform::MemRealloc(array, static_cast<size_t>(doubled) * sizeof(T*));
+    if (!grown) return false;
+    array = static_cast<T**>(grown);
+    capacity = doubled;
+    return true;
+}
+
+// The raw token with its NUL; quoted tokens may hold NUL units, so the
+// length decides, not the first NUL.
+char16_t* CopyHeapText(const char16_t* token, int32_t length) {
+    auto* copy = static_cast<char16_t*>(
+        platform::MemAlloc((static_cast<size_t>(length) + 1) * sizeof(char16_t)));
+    if (copy) std::memcpy(copy, token, (static_cast<size_t>(length) + 1) * sizeof(char16_t));
+    return copy;
+}
+
+bool StartsWith(const char16_t* text, const char16_t* prefix) {
+    for (; *prefix; ++text, ++prefix)
+        if (*text != *prefix) return false;
+    return true;
+}
+
+bool IsCSpace(char16_t u) { return u == ' ' || (u >= '\t' && u <= '\r'); }
+
+int HexDigit(char16_t u) {
+    if (u >= '0' && u <= '9') return u - '0';
+    if (u >= 'a' && u <= 'f') return u - 'a' + 10;
+    if (u >= 'A' && u <= 'F') return u - 'A' + 10;
+    return -1;
+}
+
+// wcstol(text, nullptr, 16) of the two-unit text first, second: leading
+// white space and a sign are accepted, the first non-digit ends the number.
+long HexPairValue(char16_t first, char16_t second) {
+    const char16_t text[3] = {first, second, 0};
+    const char16_t* p = text;
+    while (IsCSpace(*p)) ++p;
+    bool negative = false;
+    if (*p == '+' || *p == '-') negative = *p++ == '-';
+    long value = 0;
+    for (int d; (d = HexDigit(*p)) >= 0; ++p) value = value * 16 + d;
+    return negative ? -value : value;
+}
+
+// _wtoi: leading white space, a sign, decimal digits; out of range clamps.
+int32_t WideToInt(const char16_t* text) {
+    while (IsCSpace(*text)) ++text;
+    bool negative = false;
+    if (*text == '+' || *text == '-') negative = *text++ == '-';
+    int64_t value = 0;
+    for (; *text >= '0' && *text <= '9'; ++text) {
+        value = value * 10 + (*text - '0');
+        if (value > int64_t(INT32_MAX) + 1) value = int64_t(INT32_MAX) + 1;
+    }
+    if (negative) return static_cast<int32_t>(-value);
+    return value > INT32_MAX ? INT32_MAX : static_cast<int32_t>(value);
+}
+
+void DestroyFeature(PpdFeature* feature) {
+    platform::MemFree(feature->queryCode);
+    for (int32_t i = 0; i < feature->optionCount; ++i) {
+        platform::MemFree(feature->options[i]->invocation);
+        delete feature->options[i];
+    }
+    platform::MemFree(feature->options);
+    delete feature;
+}
+
+}  // namespace
+
+// ---- PpdString -----------------------------------------------------------
+
+PpdString::~PpdString() = default;
+
+void PpdString::Assign(const char16_t* source) {
+    if (!source) {
+        Clear();
+        return;
+    }
+    int32_t written = ConvertToWide(source, text, kPpdStringCapacity);
+    if (written < 0) {
+        AssignLongestPrefix(source);
+        return;
+    }
+    text[written] = 0;
+    length = written;
+}
+
+// The whole conversion, cut to the 259 units that fit; a surrogate pair is
+// never split. Without memory the string comes out empty, as in Assign.
+void PpdString::AssignLongestPrefix(const char16_t* source) {
+    Clear();
+    size_t n = 0;
+    while (source[n]) ++n;
+    auto* bytes = static_cast<char*>(platform::MemAlloc(n + 1));
+    if (!bytes) return;
+    for (size_t k = 0; k < n; ++k) bytes[k] = static_cast<char>(source[k] & 0xFF);
+    bytes[n] = 0;
+    int needed = platform::AnsiToWide(bytes, nullptr, 0);
+    char16_t* wide = needed > 0 ? static_cast<char16_t*>(
+                                      platform::MemAlloc(static_cast<size_t>(needed) * sizeof(char16_t)))
+                                : nullptr;
+    if (wide && platform::AnsiToWide(bytes, wide, needed) == needed) {
+        int32_t keep = needed - 1 < kPpdStringCapacity - 1 ? needed - 1 : kPpdStringCapacity - 1;
+        if (keep < needed - 1 && keep > 0 && wide[keep - 1] >= 0xD800 && wide[keep - 1] <= 0xDBFF)
+            --keep;
+        std::memcpy(text, wide, static_cast<size_t>(keep) * sizeof(char16_t));
+        text[keep] = 0;
+        length = keep;
+    }
+    platform::MemFree(wide);
+    platform::MemFree(bytes);
+}
+
+void PpdString::CopyFrom(const PpdString& other) {
+    length = other.length;
+    std::memcpy(text, other.text, sizeof text);
+}
+
+bool PpdString::Equals(const char16_t* other) const {
+    if (!other) return false;
+    for (int32_t i = 0;; ++i) {
+        if (text[i] != other[i]) return false;
+        if (text[i] == 0) return true;
+    }
+}
+
+bool PpdString::SameAs(const PpdString& other) const {
+    return length == other.length && Equals(other.text);
+}
+
+void PpdString::Clear() {
+    length = 0;
+    text[0] = 0;
+}
+
+// ---- Records -------------------------------------------------------------
+
+PpdInstallableOption::~PpdInstallableOption() = default;
+
+// ---- Document --------------------------------------------------------------
+
+struct PpdDocument::ParseState {
+    PpdString groupKeyword;
+    PpdString groupTranslation;
+    int32_t featureCapacity = 32;
+    int32_t installableCapacity = 32;
+    int32_t constraintCapacity = 512;
+};
+
+PpdDocument::PpdDocument(PpdReadByteProc readByte, void* source) {
+    lineBuffer = static_cast<char16_t*>(
+        platform::MemAlloc((static_cast<size_t>(kPpdTokenCapacity) + 1) * sizeof(char16_t)));
+    stream = new PpdByteStream(readByte, source);
+    if (lineBuffer && stream) Parse();
+    EvaluateConstraints();
+    platform::MemFree(lineBuffer);
+    lineBuffer = nullptr;
+    delete stream;
+    stream = nullptr;
+}
+
+PpdDocument::~PpdDocument() {
+    for (int32_t i = 0; i < featureCount; ++i) DestroyFeature(features[i]);
+    platform::MemFree(features);
+    for (int32_t i = 0; i < constraintCount; ++i) delete constraints[i];
+    platform::MemFree(constraints);
+    for (int32_t i = 0; i < installableCount; ++i) delete installables[i];
+    platform::MemFree(installables);
+    platform::MemFree(lineBuffer);
+    delete stream;
+}
+
+PpdFeature* PpdDocument::GetFeature(int32_t index) const {
+    return index >= 0 && index < featureCount ? features[index] : nullptr;
+}
+
+void PpdDocument::Parse() {
+    features = AllocatePointers<PpdFeature>(32);
+    installables = AllocatePointers<PpdInstallableOption>(32);
+    constraints = AllocatePointers<PpdConstraint>(512);
+    if (!features || !installables || !constraints) return;
+
+    ParseState state;
+    for (;;) {
+        int32_t length;
+        if (!ReadPlainToken(&length)) return;
+        bool goOn = true;
+        switch (ClassifyKeyword(lineBuffer)) {
+            case kwModelName: goOn = ReadString(modelName); break;
+            case kwProduct: goOn = ReadString(product); break;
+            case kwManufacturer: goOn = ReadString(manufacturer); break;
+            case kwLanguageEncoding: goOn = ReadString(languageEncoding); break;
+            case kwLanguageVersion: goOn = ReadString(languageVersion); break;
+            case kwOpenGroup:
+                state.groupKeyword.Clear();
+                state.groupTranslation.Clear();
+                goOn = ReadKeywordAndTranslation(state.groupKeyword, state.groupTranslation);
+                break;
+            case kwCloseGroup:
+                // The group named after it comes next as an ordinary token.
+                state.groupKeyword.Clear();
+                state.groupTranslation.Clear();
+                break;
+            case kwOpenUI: goOn = AddFeature(state); break;
+            case kwUIConstraints: goOn = AddConstraint(state); break;
+            default: break;  // every other keyword, and values, are passed over
+        }
+        if (!goOn) return;
+    }
+}
+
+bool PpdDocument::AddFeature(ParseState& state) {
+    if (featureCount == state.featureCapacity && !GrowPointers(features, state.featureCapacity))
+        return false;
+    auto* feature = new PpdFeature;
+    if (!feature) return false;
+    features[featureCount] = feature;
+    feature->group.CopyFrom(state.groupKeyword);
+    feature->groupTranslation.CopyFrom(state.groupTranslation);
+
+    bool complete = ParseFeatureBlock(*feature);
+    if (complete && state.groupKeyword.Equals(kInstallableGroup)) {
+        PpdInstallableOption* installable = nullptr;
+        if (installableCount < state.installableCapacity ||
+            GrowPointers(installables, state.installableCapacity))
+            installable = new PpdInstallableOption;
+        if (!installable) {
+            // The feature is not counted either, so nothing else frees it.
+            DestroyFeature(feature);
+            features[featureCount] = nullptr;
+            return false;
+        }
+        installable->keyword.CopyFrom(feature->keyword);
+        installable->currentOption.CopyFrom(feature->defaultOption);
+        installables[installableCount++] = installable;
+    }
+    ++featureCount;
+    return complete;
+}
+
+bool PpdDocument::AddConstraint(ParseState& state) {
+    if (constraintCount == state.constraintCapacity &&
+        !GrowPointers(constraints, state.constraintCapacity))
+        return false;
+    auto* constraint = new PpdConstraint;
+    if (!constraint) return false;
+    constraints[constraintCount] = constraint;
+    bool complete = ReadConstraint(*constraint);
+    ++constraintCount;
+    return complete;
+}
+
+// True only when the block ended with *CloseUI and the token after it.
+bool PpdDocument::ParseFeatureBlock(PpdFeature& feature) {
+    int32_t optionCapacity = 64;
+    feature.options = AllocatePointers<PpdOption>(optionCapacity);
+    if (!feature.options) return false;
+    feature.optionCount = 0;
+    feature.queryCode = nullptr;
+
+    if (!ReadKeywordAndTranslation(feature.keyword, feature.translation)) return false;
+    PpdString type;
+    if (!ReadString(type)) return false;
+    feature.uiType = type.Equals(u"PickMany") ? uiPickMany : type.Equals(u"Boolean") ? uiBoolean : uiPickOne;
+
+    for (;;) {
+        int32_t length;
+        if (!ReadPlainToken(&length)) return false;
+        PpdKeywordId id = ClassifyKeyword(lineBuffer);
+        if (id == kwCloseUI) return ReadPlainToken(&length);
+        if (StartsWith(lineBuffer, u"*Default")) {
+            // At end of input the next read ends the block.
+            ReadString(feature.defaultOption);
+        } else if (id == kwOrderDependency) {
+            if (!ReadPlainToken(&length)) return false;
+            feature.orderDependency = WideToInt(lineBuffer);
+            // The section and the keyword that follow are not kept.
+            if (!ReadPlainToken(&length) || !ReadPlainToken(&length)) return false;
+        } else if (StartsWith(lineBuffer, u"*?")) {
+            if (feature.queryCode) return false;
+            if (!ReadPlainToken(&length)) return false;
+            feature.queryCode = CopyHeapText(lineBuffer, length);
+            if (!feature.queryCode) return false;
+        } else if (feature.keyword.Equals(lineBuffer)) {
+            if (!ParseOption(feature, optionCapacity)) return false;
+        }
+    }
+}
+
+bool PpdDocument::ParseOption(PpdFeature& feature, int32_t& optionCapacity) {
+    if (feature.optionCount == optionCapacity && !GrowPointers(feature.options, optionCapacity))
+        return false;
+    auto* option = new PpdOption;
+    if (!option) return false;
+    feature.options[feature.optionCount] = option;
+    int32_t length;
+    if (!ReadKeywordAndTranslation(option->keyword, option->translation) ||
+        !ReadPlainToken(&length)) {
+        // Cut short by the end of input: kept, without its value.
+        ++feature.optionCount;
+        return false;
+    }
+    option->invocation = CopyHeapText(lineBuffer, length);
+    if (!option->invocation) {
+        delete option;
+        feature.options[feature.optionCount] = nullptr;
+        return false;
+    }
+    ++feature.optionCount;
+    return true;
+}
+
+bool PpdDocument::ReadPlainToken(int32_t* length) {
+    return ReadToken(*stream, lineBuffer, kPpdTokenCapacity, length, false);
+}
+
+bool PpdDocument::ReadString(PpdString& target) {
+    int32_t length;
+    if (!ReadPlainToken(&length)) return false;
+    target.Assign(lineBuffer);
+    return true;
+}
+
+// 'Keyword/Translation' with '<hex>' substrings; every '/' makes the text
+// collected so far the keyword, and what follows the last one the
+// translation. A piece longer than 259 units keeps its first 259.
+bool PpdDocument::ReadKeywordAndTranslation(PpdString& keyword, PpdString& translation) {
+    int32_t length;
+    if (!ReadToken(*stream, lineBuffer, kPpdTokenCapacity, &length, true)) return false;
+
+    char16_t piece[kPpdStringCapacity];
+    int32_t n = 0;
+    auto append = [&](char16_t unit) {
+        if (n < kPpdStringCapacity - 1) piece[n++] = unit;
+    };
+    bool hex = false;
+    bool half = false;
+    char16_t firstDigit = 0;
+    for (int32_t i = 0; i < length; ++i) {
+        char16_t unit = lineBuffer[i];
+        if (unit == '/') {
+            piece[n] = 0;
+            keyword.Assign(piece);
+            n = 0;
+        } else if (unit == '<') {
+            hex = true;
+            half = false;
+        } else if (unit == '>') {
+            hex = false;
+        } else if (!hex) {
+            append(unit);
+        } else if (!half) {
+            firstDigit = unit;
+            half = true;
+        } else {
+            append(static_cast<char16_t>(HexPairValue(firstDigit, unit)));
+            half = false;
+        }
+    }
+    piece[n] = 0;
+    if (keyword.length == 0) keyword.Assign(piece);
+    translation.Assign(piece[0] == '*' ? piece + 1 : piece);
+    return true;
+}
+
+bool PpdDocument::ReadConstraint(PpdConstraint& constraint) {
+    return ReadString(constraint.feature1) && ReadString(constraint.option1) &&
+           ReadString(constraint.feature2) && ReadString(constraint.option2);
+}

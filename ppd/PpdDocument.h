@@ -1,7 +1,128 @@
-// The plug-in's model of a PPD file.
+// The plug-in's model of a PPD file: header strings, the features declared
+// between *OpenUI and *CloseUI with their options, the installable options of
+// the group "InstallableOptions", and the *UIConstraints entries.
+//
+// Records come from the platform's malloc: `new PpdDocument(...)` gives null
+// when memory is exhausted and never throws.
 #pragma once
 
-class PpdDocument {
+#include <cstdint>
+
+#include "ppd/PpdAllocated.h"
+#include "ppd/PpdReader.h"
+
+constexpr int32_t kPpdStringCapacity = 260;
+
+// Fixed-capacity wide string: at most 259 units and the NUL.
+class PpdString {
 public:
+    PpdString() = default;
+    virtual ~PpdString();
+    PpdString(const PpdString&) = delete;
+    PpdString& operator=(const PpdString&) = delete;
+
+    // text holds one byte per unit; converted through the ANSI code page. A
+    // conversion longer than 259 units keeps its longest prefix that fits.
+    void Assign(const char16_t* text);
+    void CopyFrom(const PpdString& other);
+    // Exact unit-for-unit comparison with text; false for null.
+    bool Equals(const char16_t* other) const;
+    bool SameAs(const PpdString& other) const;
+    void Clear();
+
+    int32_t length = 0;
+    char16_t text[kPpdStringCapacity] = {};
+
+private:
+    void AssignLongestPrefix(const char16_t* source);
+};
+
+enum PpdUiType : int32_t { uiPickOne = 1, uiPickMany = 2, uiBoolean = 3 };
+
+struct PpdOption : PpdAllocated {
+    PpdString keyword;
+    PpdString translation;
+    char16_t* invocation = nullptr;  // raw bytes of the value, one per unit
+    uint8_t constrained = 0;
+};
+
+struct PpdFeature : PpdAllocated {
+    PpdString keyword;
+    PpdString translation;
+    PpdString defaultOption;
+    PpdString group;
+    PpdString groupTranslation;
+    char16_t* queryCode = nullptr;  // raw bytes, one per unit
+    int32_t uiType = uiPickOne;
+    int32_t orderDependency = 0;
+    int32_t optionCount = 0;
+    PpdOption** options = nullptr;
+};
+
+class PpdInstallableOption : public PpdAllocated {
+public:
+    PpdInstallableOption() = default;
+    virtual ~PpdInstallableOption();
+
+    PpdString keyword;
+    PpdString currentOption;
+};
+
+struct PpdConstraint : PpdAllocated {
+    PpdString feature1;
+    PpdString option1;
+    PpdString feature2;
+    PpdString option2;
+};
+
+enum ConstraintResult : int32_t { crNoRule = 0, crConflict = 1, crClear = 2 };
+
+class PpdDocument : public PpdAllocated {
+public:
+    // Parses the whole input; never fails as a whole: whatever was read
+    // before a fault stays. The source is neither closed nor kept.
+    PpdDocument(PpdReadByteProc readByte, void* source);
     virtual ~PpdDocument();
+    PpdDocument(const PpdDocument&) = delete;
+    PpdDocument& operator=(const PpdDocument&) = delete;
+
+    PpdFeature* GetFeature(int32_t index) const;
+
+    // Sets the current option of the installable feature whose keyword is
+    // exactly featureKeyword (with its '*'); unknown keywords change nothing.
+    void SetInstallableOption(const char16_t* featureKeyword, const char16_t* optionKeyword,
+                              bool reevaluate);
+    // Recomputes `constrained` of every option of every ordinary feature.
+    void EvaluateConstraints();
+    ConstraintResult TestConstraint(const PpdString& installableKeyword,
+                                    const PpdString& currentOption, const PpdFeature& feature,
+                                    const PpdOption& option) const;
+
+    int32_t featureCount = 0;
+    int32_t constraintCount = 0;
+    PpdFeature** features = nullptr;
+    PpdConstraint** constraints = nullptr;
+    PpdString modelName;
+    PpdString product;
+    PpdString manufacturer;
+    PpdString languageEncoding;
+    PpdString languageVersion;
+    int32_t installableCount = 0;
+    PpdInstallableOption** installables = nullptr;
+    char16_t* lineBuffer = nullptr;    // token buffer, only during construction
+    PpdByteStream* stream = nullptr;   // only during construction
+
+private:
+    struct ParseState;
+
+    void Parse();
+    bool AddFeature(ParseState& state);
+    bool AddConstraint(ParseState& state);
+    bool ParseFeatureBlock(PpdFeature& feature);
+    bool ParseOption(PpdFeature& feature, int32_t& optionCapacity);
+
+    bool ReadPlainToken(int32_t* length);
+    bool ReadString(PpdString& target);
+    bool ReadKeywordAndTranslation(PpdString& keyword, PpdString& translation);
+    bool ReadConstraint(PpdConstraint& constraint);
 };
