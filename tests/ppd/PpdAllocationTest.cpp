@@ -1,0 +1,99 @@
+// Exhausted memory at every allocation of a parse: the model keeps what was
+// read, stays consistent, and frees all it made (leaks show under ASan).
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "PpdTestSupport.h"
+
+using namespace ppdtest;
+
+namespace {
+
+const char kSmallPpd[] =
+    "*PPD-Adobe: \"4.3\"\n*ModelName: \"Small\"\n*Product: \"(Small)\"\n*Manufacturer: \"Maker\"\n"
+    "*LanguageEncoding: ISOLatin1\n*LanguageVersion: English\n"
+    "*OpenGroup: InstallableOptions/Options Installed\n"
+    "*OpenUI *InstalledMemory/Memory: PickOne\n*DefaultInstalledMemory: 64MB\n"
+    "*InstalledMemory 64MB/64 MB: \"\"\n*InstalledMemory 128MB/128 MB: \"\"\n"
+    "*?InstalledMemory: \"query\"\n*End\n*CloseUI: *InstalledMemory\n"
+    "*OpenUI *Tray/Tray: Boolean\n*DefaultTray: False\n*Tray True: \"\"\n*Tray False: \"\"\n*CloseUI: *Tray\n"
+    "*CloseGroup: InstallableOptions\n"
+    "*OpenUI *Resolution/Resolution: PickOne\n*OrderDependency: 20 AnySetup *Resolution\n"
+    "*DefaultResolution: 600dpi\n*Resolution 600dpi/600 dpi: \"a\"\n*Resolution 1200dpi/1200 dpi: \"b\"\n"
+    "*CloseUI: *Resolution\n"
+    "*UIConstraints: *InstalledMemory 64MB *Resolution 1200dpi\n"
+    "*UIConstraints: *Tray True *Resolution 600dpi\n";
+
+void ExpectConsistent(const PpdDocument& doc, const PpdDocument& full) {
+    EXPECT_LE(doc.featureCount, full.featureCount);
+    EXPECT_LE(doc.constraintCount, full.constraintCount);
+    EXPECT_LE(doc.installableCount, full.installableCount);
+    EXPECT_LE(doc.installableCount, doc.featureCount);
+    EXPECT_EQ(doc.lineBuffer, nullptr);
+    EXPECT_EQ(doc.stream, nullptr);
+    for (int32_t i = 0; i < doc.featureCount; ++i) {
+        const PpdFeature* f = doc.GetFeature(i);
+        ASSERT_NE(f, nullptr);
+        EXPECT_TRUE(f->optionCount == 0 || f->options != nullptr);
+        for (int32_t o = 0; o < f->optionCount; ++o) ASSERT_NE(f->options[o], nullptr);
+    }
+    for (int32_t i = 0; i < doc.constraintCount; ++i) ASSERT_NE(doc.constraints[i], nullptr);
+    for (int32_t i = 0; i < doc.installableCount; ++i) ASSERT_NE(doc.installables[i], nullptr);
+    for (const PpdString* s : {&doc.modelName, &doc.product, &doc.manufacturer}) {
+        EXPECT_GE(s->length, 0);
+        EXPECT_LT(s->length, kPpdStringCapacity);
+        EXPECT_EQ(s->text[s->length], 0);
+    }
+}
+
+TEST(AllocationFailure, EveryAllocationOfAParseMayFail) {
+    PlatformGuard guard;
+    platform::portable::FailAllocation(0);
+    PpdDocument* full = Parse(kSmallPpd);
+    const long total = platform::portable::AllocationsSoFar();
+    ASSERT_NE(full, nullptr);
+    ASSERT_EQ(full->featureCount, 3);
+    ASSERT_EQ(full->constraintCount, 2);
+    ASSERT_GT(total, 40);
+
+    for (bool persistent : {false, true}) {
+        for (long k = 1; k <= total + 1; ++k) {
+            SCOPED_TRACE(testing::Message() << "allocation " << k << (persistent ? " onwards" : ""));
+            platform::portable::FailAllocation(k, persistent);
+            PpdDocument* doc = Parse(kSmallPpd);
+            platform::portable::FailAllocation(0);
+            if (k == 1) {
+                // The document itself.
+                EXPECT_EQ(doc, nullptr);
+                continue;
+            }
+            ASSERT_NE(doc, nullptr);
+            ExpectConsistent(*doc, *full);
+            if (k == total + 1) {
+                EXPECT_EQ(doc->featureCount, full->featureCount);
+            }
+            // The model stays usable after any failure.
+            doc->SetInstallableOption(u"*InstalledMemory", u"128MB", true);
+            delete doc;
+        }
+    }
+    delete full;
+}
+
+TEST(AllocationFailure, MissingTokenBufferOrStreamGivesAnEmptyModel) {
+    PlatformGuard guard;
+    for (long k : {2L, 3L}) {
+        SCOPED_TRACE(k);
+        platform::portable::FailAllocation(k);
+        PpdDocument* doc = Parse(kSmallPpd);
+        platform::portable::FailAllocation(0);
+        ASSERT_NE(doc, nullptr);
+        EXPECT_EQ(doc->featureCount, 0);
+        EXPECT_EQ(doc->constraintCount, 0);
+        EXPECT_EQ(Text(doc->modelName), u"");
+        delete doc;
+    }
+}
+
+}  // namespace
