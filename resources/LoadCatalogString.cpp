@@ -1,4 +1,18 @@
 #include "resources/LoadCatalogString.h"
 
-// Not built yet.
-char16_t* LoadCatalogString(HMODULE, HANDLE, UINT) { return nullptr; }
+#include "platform/Platform.h"
+
+char16_t* LoadCatalogString(HMODULE module, HANDLE heap, UINT id) {
+    // LoadStringW cannot tell a text that fits exactly from one it cut, so a
+    // text that fills the buffer to capacity - 1 units is loaded again into
+    // one about twice as large: 257, 513, 1025, ... units.
+    size_t capacity = 257;
+    for (;;) {
+        auto* buffer = static_cast<char16_t*>(platform::HeapAllocZero(heap, capacity * sizeof(char16_t)));
+        if (!buffer) return nullptr;
+        int loaded = platform::LoadStringText(module, id, buffer, static_cast<int>(capacity));
+        if (static_cast<size_t>(loaded) != capacity - 1) return buffer;
+        platform::HeapRelease(heap, buffer);
+        capacity = 2 * (capacity - 1) + 1;
+    }
+}

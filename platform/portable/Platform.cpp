@@ -20,6 +20,7 @@ thread_local DWORD lastError = 0;
 unsigned codePage = 1252;
 uint16_t uiLanguage = 0x0400;
 std::map<UINT, std::optional<std::u16string>> stringOverrides;
+std::vector<int> loadCapacities;
 
 long allocationCount = 0;
 long failOrdinal = 0;
@@ -180,6 +181,7 @@ int WideToAnsi(const char16_t* text, char* dest, int capacity) {
 }
 
 int LoadStringText(HMODULE, UINT id, char16_t* buffer, int capacity) {
+    loadCapacities.push_back(capacity);
     if (!buffer || capacity <= 0) return 0;
     const char16_t* text = nullptr;
     std::u16string overridden;
@@ -245,7 +247,11 @@ uint16_t UiLanguage() { return uiLanguage; }
 
 void OverrideString(UINT id, std::u16string_view text) { stringOverrides[id] = std::u16string(text); }
 void RemoveString(UINT id) { stringOverrides[id] = std::nullopt; }
-void ResetStrings() { stringOverrides.clear(); }
+void ResetStrings() {
+    stringOverrides.clear();
+    loadCapacities.clear();
+}
+std::vector<int> LoadStringCapacities() { return loadCapacities; }
 
 void FailAllocation(long ordinal, bool persistent) {
     allocationCount = 0;

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/HostAbi.h"
 
@@ -25,6 +26,10 @@ uint16_t UiLanguage();
 void OverrideString(UINT id, std::u16string_view text);
 void RemoveString(UINT id);
 void ResetStrings();
+
+// Capacity of every LoadStringText call since the last ResetStrings(), in
+// order, so tests can see how often and with how much room a text was loaded.
+std::vector<int> LoadStringCapacities();
 
 // Allocation failure: the allocation numbered `ordinal` (1-based, counted
 // over HeapAllocZero, MemAlloc and MemRealloc from now on) and every later
