@@ -34,7 +34,7 @@ inline std::u16string Units(std::string_view bytes) {
 
 inline std::u16string Text(const PpdString& s) { return std::u16string(s.text); }
 
-// UTF-8 for readable failure messages.
+// UTF-8, a lone surrogate as U+FFFD (as the inspector writes it).
 inline std::string Utf8(std::u16string_view text) {
     std::string out;
     for (size_t i = 0; i < text.size(); ++i) {
@@ -42,6 +42,8 @@ inline std::string Utf8(std::u16string_view text) {
         if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
             text[i + 1] <= 0xDFFF)
             c = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00);
+        else if (c >= 0xD800 && c <= 0xDFFF)
+            c = 0xFFFD;
         if (c < 0x80) {
             out.push_back(static_cast<char>(c));
         } else if (c < 0x800) {

@@ -1,0 +1,293 @@
+// corvina-ppd: shows what the plug-in's PPD model makes of a PPD file, for
+// driver engineers: features by group with the options the installed
+// configuration rules out, or the whole model as JSON.
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/Platform.h"
+#include "platform/portable/PortablePlatform.h"
+#include "ppd/PpdDocument.h"
+
+namespace {
+
+const char kUsage[] =
+    "usage: corvina-ppd [--json] [--codepage N] [--installed '*Keyword=Option']... FILE\n";
+
+struct Installed {
+    std::u16string keyword;  // wide text, compared with the model's keywords
+    std::u16string option;   // one ANSI byte per unit, as the host passes it
+};
+
+struct Options {
+    bool json = false;
+    unsigned codePage = 1252;
+    std::vector<std::string> installed;
+    const char* file = nullptr;
+};
+
+// UTF-8 from the command line; a malformed sequence keeps its bytes as units.
+std::u16string FromUtf8(std::string_view text) {
+    std::u16string out;
+    for (size_t i = 0; i < text.size();) {
+        unsigned char b = text[i];
+        int extra = b >= 0xF0 && b < 0xF8 ? 3 : b >= 0xE0 ? 2 : b >= 0xC2 && b < 0xE0 ? 1 : 0;
+        char32_t c = extra == 3 ? b & 0x07 : extra == 2 ? b & 0x0F : b & 0x1F;
+        bool valid = extra > 0 && i + extra < text.size();
+        for (int k = 1; valid && k <= extra; ++k) {
+            unsigned char next = text[i + k];
+            valid = (next & 0xC0) == 0x80;
+            c = (c << 6) | (next & 0x3F);
+        }
+        if (b < 0x80 || !valid) {
+            out.push_back(b);
+            ++i;
+            continue;
+        }
+        if (c >= 0x10000) {
+            out.push_back(static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10)));
+            out.push_back(static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF)));
+        } else {
+            out.push_back(static_cast<char16_t>(c));
+        }
+        i += extra + 1;
+    }
+    return out;
+}
+
+std::string ToUtf8(const char16_t* text) {
+    std::string out;
+    for (size_t i = 0; text[i]; ++i) {
+        char32_t c = text[i];
+        if (c >= 0xD800 && c <= 0xDBFF && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF)
+            c = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00);
+        else if (c >= 0xD800 && c <= 0xDFFF)
+            c = 0xFFFD;
+        if (c < 0x80) {
+            out.push_back(static_cast<char>(c));
+        } else if (c < 0x800) {
+            out += {static_cast<char>(0xC0 | (c >> 6)), static_cast<char>(0x80 | (c & 0x3F))};
+        } else if (c < 0x10000) {
+            out += {static_cast<char>(0xE0 | (c >> 12)), static_cast<char>(0x80 | ((c >> 6) & 0x3F)),
+                    static_cast<char>(0x80 | (c & 0x3F))};
+        } else {
+            out += {static_cast<char>(0xF0 | (c >> 18)), static_cast<char>(0x80 | ((c >> 12) & 0x3F)),
+                    static_cast<char>(0x80 | ((c >> 6) & 0x3F)), static_cast<char>(0x80 | (c & 0x3F))};
+        }
+    }
+    return out;
+}
+
+std::string ToUtf8(const PpdString& s) { return ToUtf8(s.text); }
+
+// The option keyword the way the host hands it over: narrowed to the ANSI
+// code page, one byte per unit.
+std::u16string ToAnsiUnits(const std::u16string& wide) {
+    std::vector<char> bytes(wide.size() * 2 + 1);
+    int n = platform::WideToAnsi(wide.c_str(), bytes.data(), static_cast<int>(bytes.size()));
+    if (n <= 0) return wide;
+    std::u16string units;
+    for (int i = 0; i + 1 < n; ++i) units.push_back(static_cast<unsigned char>(bytes[i]));
+    return units;
+}
+
+std::string JsonString(const std::string& utf8) {
+    std::string out = "\"";
+    for (unsigned char c : utf8) {
+        switch (c) {
+            case '"': out += "\\\""; break;
+            case '\\': out += "\\\\"; break;
+            case '\n': out += "\\n"; break;
+            case '\r': out += "\\r"; break;
+            case '\t': out += "\\t"; break;
+            default:
+                if (c < 0x20) {
+                    char escape[8];
+                    std::snprintf(escape, sizeof escape, "\\u%04x", c);
+                    out += escape;
+                } else {
+                    out.push_back(static_cast<char>(c));
+                }
+        }
+    }
+    return out + "\"";
+}
+
+std::string Field(const char* name, const PpdString& value) {
+    return JsonString(name) + ": " + JsonString(ToUtf8(value));
+}
+
+void PrintJson(const PpdDocument& doc) {
+    std::string out = "{\n";
+    out += "  " + Field("modelName", doc.modelName) + ",\n";
+    out += "  " + Field("product", doc.product) + ",\n";
+    out += "  " + Field("manufacturer", doc.manufacturer) + ",\n";
+    out += "  " + Field("languageEncoding", doc.languageEncoding) + ",\n";
+    out += "  " + Field("languageVersion", doc.languageVersion) + ",\n";
+    out += "  \"features\": [";
+    for (int32_t i = 0; i < doc.featureCount; ++i) {
+        const PpdFeature& f = *doc.GetFeature(i);
+        out += i ? ",\n    {" : "\n    {";
+        out += Field("keyword", f.keyword) + ", " + Field("translation", f.translation) + ", " +
+               Field("defaultOption", f.defaultOption) + ", " + Field("group", f.group) + ", " +
+               Field("groupTranslation", f.groupTranslation) + ", \"uiType\": " + std::to_string(f.uiType) +
+               ", \"orderDependency\": " + std::to_string(f.orderDependency) + ", \"options\": [";
+        for (int32_t o = 0; o < f.optionCount; ++o) {
+            const PpdOption& option = *f.options[o];
+            out += o ? ",\n      {" : "\n      {";
+            out += Field("keyword", option.keyword) + ", " + Field("translation", option.translation) +
+                   ", \"constrained\": " + (option.constrained ? "true" : "false") + "}";
+        }
+        out += f.optionCount ? "\n    ]}" : "]}";
+    }
+    out += doc.featureCount ? "\n  ],\n" : "],\n";
+    out += "  \"installables\": [";
+    for (int32_t i = 0; i < doc.installableCount; ++i) {
+        const PpdInstallableOption& installable = *doc.installables[i];
+        out += i ? ",\n    {" : "\n    {";
+        out += Field("keyword", installable.keyword) + ", " + Field("currentOption", installable.currentOption) + "}";
+    }
+    out += doc.installableCount ? "\n  ],\n" : "],\n";
+    out += "  \"constraints\": [";
+    for (int32_t i = 0; i < doc.constraintCount; ++i) {
+        const PpdConstraint& c = *doc.constraints[i];
+        out += i ? ",\n    {" : "\n    {";
+        out += Field("feature1", c.feature1) + ", " + Field("option1", c.option1) + ", " +
+               Field("feature2", c.feature2) + ", " + Field("option2", c.option2) + "}";
+    }
+    out += doc.constraintCount ? "\n  ]\n}\n" : "]\n}\n";
+    std::fwrite(out.data(), 1, out.size(), stdout);
+}
+
+const char* UiTypeName(int32_t uiType) {
+    return uiType == uiPickMany ? "PickMany" : uiType == uiBoolean ? "Boolean" : "PickOne";
+}
+
+// Features grouped by their group, groups in the order they first appear.
+void PrintText(const PpdDocument& doc) {
+    std::printf("Model:        %s\n", ToUtf8(doc.modelName).c_str());
+    std::printf("Product:      %s\n", ToUtf8(doc.product).c_str());
+    std::printf("Manufacturer: %s\n", ToUtf8(doc.manufacturer).c_str());
+    std::printf("Language:     %s (%s)\n", ToUtf8(doc.languageVersion).c_str(),
+                ToUtf8(doc.languageEncoding).c_str());
+    std::printf("%d features, %d installable options, %d constraints\n", doc.featureCount,
+                doc.installableCount, doc.constraintCount);
+
+    std::vector<bool> shown(doc.featureCount, false);
+    for (int32_t g = 0; g < doc.featureCount; ++g) {
+        if (shown[g]) continue;
+        const PpdFeature& first = *doc.GetFeature(g);
+        if (first.group.length)
+            std::printf("\n[%s] %s\n", ToUtf8(first.group).c_str(), ToUtf8(first.groupTranslation).c_str());
+        else
+            std::printf("\n[no group]\n");
+        for (int32_t i = g; i < doc.featureCount; ++i) {
+            const PpdFeature& f = *doc.GetFeature(i);
+            if (shown[i] || !f.group.SameAs(first.group)) continue;
+            shown[i] = true;
+            std::printf("  %s  \"%s\"  %s, default %s\n", ToUtf8(f.keyword).c_str(),
+                        ToUtf8(f.translation).c_str(), UiTypeName(f.uiType), ToUtf8(f.defaultOption).c_str());
+            for (int32_t o = 0; o < f.optionCount; ++o) {
+                const PpdOption& option = *f.options[o];
+                std::printf("    %s %s  \"%s\"\n", option.constrained ? "x" : " ", ToUtf8(option.keyword).c_str(),
+                            ToUtf8(option.translation).c_str());
+            }
+        }
+    }
+    if (doc.installableCount) std::printf("\nInstalled:\n");
+    for (int32_t i = 0; i < doc.installableCount; ++i)
+        std::printf("  %s = %s\n", ToUtf8(doc.installables[i]->keyword).c_str(),
+                    ToUtf8(doc.installables[i]->currentOption).c_str());
+    if (doc.featureCount) std::printf("\n(x: ruled out by the installed options)\n");
+}
+
+int Usage(const char* problem) {
+    if (problem) std::fprintf(stderr, "corvina-ppd: %s\n", problem);
+    std::fputs(kUsage, stderr);
+    return 2;
+}
+
+// Takes "--name value" and "--name=value".
+bool TakeValue(int argc, char** argv, int& i, const char* name, const char** value) {
+    size_t n = std::strlen(name);
+    if (std::strncmp(argv[i], name, n) != 0) return false;
+    if (argv[i][n] == '=') {
+        *value = argv[i] + n + 1;
+        return true;
+    }
+    if (argv[i][n] != 0) return false;
+    *value = i + 1 < argc ? argv[++i] : nullptr;
+    return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Options options;
+    for (int i = 1; i < argc; ++i) {
+        const char* value = nullptr;
+        if (std::strcmp(argv[i], "--json") == 0) {
+            options.json = true;
+        } else if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            std::fputs(kUsage, stdout);
+            return 0;
+        } else if (TakeValue(argc, argv, i, "--codepage", &value)) {
+            char* end = nullptr;
+            unsigned long cp = value ? std::strtoul(value, &end, 10) : 0;
+            if (!value || *end || (cp != 1252 && cp != 932)) return Usage("--codepage takes 1252 or 932");
+            options.codePage = static_cast<unsigned>(cp);
+        } else if (TakeValue(argc, argv, i, "--installed", &value)) {
+            if (!value || !std::strchr(value, '=')) return Usage("--installed takes '*Keyword=Option'");
+            options.installed.push_back(value);
+        } else if (argv[i][0] == '-' && argv[i][1] != 0) {
+            return Usage((std::string("unknown option ") + argv[i]).c_str());
+        } else if (options.file) {
+            return Usage("one FILE only");
+        } else {
+            options.file = argv[i];
+        }
+    }
+    if (!options.file) return Usage(nullptr);
+    platform::portable::SetAnsiCodePage(options.codePage);
+
+    FILE* file = std::fopen(options.file, "r");
+    if (!file) {
+        std::fprintf(stderr, "corvina-ppd: cannot read %s: %s\n", options.file, std::strerror(errno));
+        return 1;
+    }
+    PpdDocument* doc = new PpdDocument(PpdReadFileByte, file);
+    bool readError = std::ferror(file) != 0;
+    int readErrno = errno;
+    std::fclose(file);
+    if (!doc || readError) {
+        std::fprintf(stderr, "corvina-ppd: cannot read %s: %s\n", options.file,
+                     doc ? std::strerror(readErrno) : "out of memory");
+        delete doc;
+        return 1;
+    }
+
+    for (const std::string& setting : options.installed) {
+        size_t equals = setting.find('=');
+        std::u16string keyword = FromUtf8(setting.substr(0, equals));
+        std::u16string option = ToAnsiUnits(FromUtf8(setting.substr(equals + 1)));
+        bool known = false;
+        for (int32_t i = 0; i < doc->installableCount && !known; ++i)
+            known = doc->installables[i]->keyword.Equals(keyword.c_str());
+        if (!known)
+            std::fprintf(stderr, "corvina-ppd: no installable option %s; ignored\n",
+                         setting.substr(0, equals).c_str());
+        doc->SetInstallableOption(keyword.c_str(), option.c_str(), false);
+    }
+    doc->EvaluateConstraints();
+
+    if (options.json)
+        PrintJson(*doc);
+    else
+        PrintText(*doc);
+    delete doc;
+    return std::fflush(stdout) == 0 ? 0 : 1;
+}
