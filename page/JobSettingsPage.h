@@ -5,6 +5,7 @@
 #include "frame/PluginContext.h"
 #include "platform/HostAbi.h"
 
+// IPrintOemUI2::DocumentPropertySheets for the plug-in object's context.
 HRESULT JobSettingsPropertySheets(PROPSHEETUI_INFO* info, LPARAM param, PluginContext* context);
 
 // Frees what the page keeps in the context (its tab title).
