@@ -16,9 +16,13 @@ protected:
         ASSERT_NE(plugin, nullptr);
     }
     void TearDown() override {
-        if (plugin) EXPECT_EQ(plugin->Release(), 0u);
+        if (plugin) {
+            EXPECT_EQ(plugin->Release(), 0u);
+        }
         plugin = nullptr;
-        if (module.handle) EXPECT_EQ(module.canUnloadNow(), S_OK);
+        if (module.handle) {
+            EXPECT_EQ(module.canUnloadNow(), S_OK);
+        }
     }
 
     // Slot N of the object's table, called with a signature written out here
