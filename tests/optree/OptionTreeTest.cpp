@@ -37,7 +37,7 @@ const std::map<std::string, std::string> kSmallFullConfiguration = {
 // features the plug-in knows.
 const std::set<std::string> kDefaultMarks = {
     "InputSlot:Cassette 2", "InputSlot:Cassette 3",     "InputSlot:Cassette 4", "Duplex:Long Edge Binding",
-    "Duplex:Short Edge Binding", "OutputBin:Stacker", "QZOUTPUTID:Stored Job",
+    "Duplex:Short Edge Binding", "OutputBin:Stacker", "QZOUTPUTID:Stored Job", "PageSize:A3 297\u00D7420 mm",
 };
 const std::set<std::string> kSmallFullMarks = {
     "Resolution:1200 dpi",
@@ -45,9 +45,17 @@ const std::set<std::string> kSmallFullMarks = {
     "InputSlot:Cassette 4",
 };
 
-std::string Narrow(const std::u16string& text) {
+// UTF-8 of text below U+0800, all the sample's texts need.
+std::string Utf8(const std::u16string& text) {
     std::string out;
-    for (char16_t c : text) out.push_back(c < 0x80 ? static_cast<char>(c) : '?');
+    for (char16_t c : text) {
+        if (c < 0x80) {
+            out.push_back(static_cast<char>(c));
+        } else {
+            out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+        }
+    }
     return out;
 }
 
@@ -110,7 +118,7 @@ public:
             for (size_t j = 0; j < items.OptionCount(i); ++j)
                 if (items.Option(i, j).Flags & OPTPF_OVERLAY_WARNING_ICON)
                     marks.insert(HostKeywordOf(items.Item(i)) + ":" +
-                                 Narrow(ItemArray::Text(items.Option(i, j).pData)));
+                                 Utf8(ItemArray::Text(items.Option(i, j).pData)));
         return marks;
     }
 
