@@ -191,14 +191,6 @@ TEST(EnablingRules, FieldsFollowTheBoxesAndTheKind) {
     }
 }
 
-TEST(EnablingRules, KindsCannotBePickedWhileReserveJobIsUnticked) {
-    PageHarness h;
-    h.Open();
-    EXPECT_FALSE(h.Click(IDC_RESERVE_CONFIDENTIAL));
-    EXPECT_TRUE(h.Checked(IDC_RESERVE_VERIFY));
-    EXPECT_TRUE(h.page.events.empty());
-}
-
 // ---- What the page tells the sheet on commands --------------------------------
 
 TEST(PageCommands, ClicksAndEditsMarkThePageChanged) {
@@ -231,17 +223,6 @@ TEST(PageCommands, ClicksAndEditsMarkThePageChanged) {
         OnPageCommand(h.page, row.id, row.notification);
         EXPECT_EQ(h.page.events, row.marks ? std::vector<std::string>{"PSM_CHANGED"} : std::vector<std::string>{});
     }
-}
-
-TEST(PageCommands, ClickUpdatesOnlyItsOwnGroup) {
-    PageHarness h;
-    h.Open();
-    // Ticked behind the page's back: only a click on Save Access Control re-enables its fields.
-    h.page.SetChecked(IDC_SAVE_ACCESS_CONTROL, true);
-    OnPageCommand(h.page, IDC_RESERVE_JOB, kButtonClicked);
-    EXPECT_FALSE(h.Enabled(IDC_ACCESS_USER_NAME));
-    OnPageCommand(h.page, IDC_SAVE_ACCESS_CONTROL, kButtonClicked);
-    EXPECT_TRUE(h.Enabled(IDC_ACCESS_USER_NAME));
 }
 
 // ---- Validation ----------------------------------------------------------------
@@ -352,30 +333,24 @@ TEST(OtherNotifications, ResetAndTheRestChangeNothing) {
     }
 }
 
-TEST(ApplyWithoutCommonUiProp, ReportsButWritesNothing) {
-    PageHarness h;
-    h.context.commonUiParam = nullptr;
-    h.Open();
-    ASSERT_TRUE(h.Click(IDC_SAVE_ACCESS_CONTROL));
-    h.Type(IDC_ACCESS_USER_NAME, u"me");
-    h.page.events.clear();
-    const JOBSETTINGS before = h.record;
-    EXPECT_TRUE(h.Notify(kSheetApply));
-    EXPECT_EQ(h.page.events, (std::vector<std::string>{"service sheet 9 page 1", "PSM_UNCHANGED",
-                                                       "DWLP_MSGRESULT 0", "PSM_UNCHANGED"}));
-    EXPECT_EQ(std::memcmp(&before, &h.record, sizeof before), 0);
-}
-
-TEST(ApplyWithoutRecord, ParameterBlockWithoutRecordWritesNothing) {
-    PageHarness h;
-    h.param.pOEMDM = nullptr;
-    h.Open();
-    EXPECT_TRUE(h.Checked(IDC_RESERVE_VERIFY));
-    ASSERT_TRUE(h.Click(IDC_RESERVE_JOB));
-    h.Type(IDC_RESERVE_USER_NAME, u"u");
-    h.Type(IDC_RESERVE_JOB_NAME, u"j");
-    EXPECT_TRUE(h.Notify(kSheetKillActive));
-    EXPECT_EQ(h.record.dwReserveJobType, 0u);
+TEST(ApplyWithoutRecord, ReportsButWritesNothing) {
+    for (bool commonUiProp : {false, true}) {
+        SCOPED_TRACE(commonUiProp ? "ParameterBlockWithoutRecord" : "NoCommonUiProp");
+        PageHarness h;
+        if (commonUiProp)
+            h.param.pOEMDM = nullptr;
+        else
+            h.context.commonUiParam = nullptr;
+        h.Open();
+        ASSERT_TRUE(h.Click(IDC_SAVE_ACCESS_CONTROL));
+        h.Type(IDC_ACCESS_USER_NAME, u"me");
+        h.page.events.clear();
+        const JOBSETTINGS before = h.record;
+        EXPECT_TRUE(h.Notify(kSheetApply));
+        EXPECT_EQ(h.page.events, (std::vector<std::string>{"service sheet 9 page 1", "PSM_UNCHANGED",
+                                                           "DWLP_MSGRESULT 0", "PSM_UNCHANGED"}));
+        EXPECT_EQ(std::memcmp(&before, &h.record, sizeof before), 0);
+    }
 }
 
 // ---- Saving ------------------------------------------------------------------------
@@ -409,24 +384,14 @@ TEST(Saving, ConfidentialJobIsStoredFieldByField) {
     EXPECT_EQ(h.record.padding2[1], 0xAB);
 }
 
-TEST(Saving, StoredTypeFollowsTheCheckedKind) {
-    const struct {
-        const char* name;
-        int kind;
-        DWORD type;
-    } rows[] = {{"Reprint", IDC_RESERVE_REPRINT, 1}, {"Verify", IDC_RESERVE_VERIFY, 2},
-                {"Confidential", IDC_RESERVE_CONFIDENTIAL, 4}, {"NoneKeepsStored", 0, 3}};
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.name);
-        PageHarness h;
-        h.record.dwReserveJobType = 3;
-        h.Open();
-        h.page.SetChecked(IDC_RESERVE_JOB, true);
-        for (int id : {IDC_RESERVE_REPRINT, IDC_RESERVE_VERIFY, IDC_RESERVE_CONFIDENTIAL})
-            h.page.SetChecked(id, id == row.kind);
-        SaveToRecord(h.page, h.record);
-        EXPECT_EQ(h.record.dwReserveJobType, row.type);
-    }
+TEST(Saving, ReserveJobWithoutAKindKeepsTheStoredType) {
+    PageHarness h;
+    h.record.dwReserveJobType = 3;
+    h.Open();
+    h.page.SetChecked(IDC_RESERVE_JOB, true);
+    h.page.SetChecked(IDC_RESERVE_VERIFY, false);
+    SaveToRecord(h.page, h.record);
+    EXPECT_EQ(h.record.dwReserveJobType, 3u);
 }
 
 TEST(Saving, TypeThreeOpenedAndAppliedUnchangedStoresZero) {
@@ -506,32 +471,6 @@ TEST(Saving, ShorterTextLeavesNoTailOfTheOldOne) {
     h.Type(IDC_RESERVE_PASSWORD, u"\b\b\b");
     SaveToRecord(h.page, h.record);
     EXPECT_EQ(std::u16string(h.record.szReservePassword, 5), std::u16string(u"1\0\0\0\0", 5));
-}
-
-// ---- Typing through the filters and limits ------------------------------------------
-
-TEST(Typing, EachEditTakesOnlyWhatItsFilterAndLimitAllow) {
-    const struct {
-        const char* name;
-        int id;
-        const char16_t* typed;
-        const char16_t* shown;
-    } rows[] = {
-        {"NameTakesSpaces", IDC_RESERVE_USER_NAME, u"a b\"c%d\te\u00E9", u"a bcde"},
-        {"JobNameLimit", IDC_RESERVE_JOB_NAME, u"abcdefghijklmnopq", u"abcdefghijklmn"},
-        {"AccessNameBackspace", IDC_ACCESS_USER_NAME, u"ab\bc", u"ac"},
-        {"PasswordRefusesSpace", IDC_ACCESS_PASSWORD, u"a b\"%\x7F", u"ab\"%"},
-        {"DigitsOnlyFour", IDC_RESERVE_PASSWORD, u"1a2 3-4 5 6", u"1234"},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.name);
-        PageHarness h;
-        h.record.dwReserveJobType = 4;
-        h.record.bSaveAccessControl = 1;
-        h.Open();
-        h.Type(row.id, row.typed);
-        EXPECT_EQ(h.Text(row.id), row.shown);
-    }
 }
 
 }  // namespace

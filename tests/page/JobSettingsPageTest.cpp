@@ -82,13 +82,8 @@ TEST_F(DocumentPropertySheets, RefusesAMissingOrForeignInfoRecord) {
     }
 }
 
-TEST_F(DocumentPropertySheets, SizeOfTheInfoRecordIsNotChecked) {
-    info.cbSize = 3;
-    EXPECT_EQ(Call(PROPSHEETUI_REASON_DESTROY), S_OK);
-    EXPECT_EQ(info.Result, 1u);
-}
-
 TEST_F(DocumentPropertySheets, ReasonsOtherThanInitAnswerWithoutAddingAPage) {
+    info.cbSize = 3;  // not checked
     PROPSHEETUI_INFO_HEADER header = {};
     EXPECT_EQ(Call(PROPSHEETUI_REASON_GET_INFO_HEADER, reinterpret_cast<LPARAM>(&header)), S_OK);
     EXPECT_EQ(info.Result, 1u);
@@ -214,12 +209,12 @@ TEST_F(ActivationContextCache, FailedCreationIsRepeatedAtTheNextPage) {
     g_creationResult = INVALID_HANDLE_VALUE;
     EXPECT_EQ(PrepareActivationContext(CountingCreate), INVALID_HANDLE_VALUE);
     EXPECT_FALSE(UsableActivationContext(g_activationContext));
+    EXPECT_FALSE(UsableActivationContext(nullptr));
     g_creationResult = reinterpret_cast<HANDLE>(0xAC7);
     EXPECT_EQ(PrepareActivationContext(CountingCreate), g_creationResult);
     EXPECT_EQ(g_creations, 2);
 }
 
-TEST_F(ActivationContextCache, NullIsNotUsable) { EXPECT_FALSE(UsableActivationContext(nullptr)); }
 
 // ---- The module's path for the activation context ---------------------------------
 

@@ -35,12 +35,6 @@ struct ModelControl {
     CharFilter filter = CharFilter::None;
 };
 
-inline std::string Narrow(const std::u16string& text) {
-    std::string out;
-    for (char16_t c : text) out += c < 0x80 ? static_cast<char>(c) : '?';
-    return out;
-}
-
 // A catalogue text as the page would get it: what LoadCatalogString gives,
 // a missing buffer being the empty text.
 inline std::u16string Catalog(UINT id) {
