@@ -7,7 +7,7 @@ export DEBIAN_FRONTEND=noninteractive
 want=(cmake ninja-build g++ make googletest libgtest-dev libbenchmark-dev
       g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix binutils-mingw-w64-x86-64 binutils-mingw-w64-i686
       wine wine64 xvfb x11-utils imagemagick fonts-noto-cjk fonts-dejavu-core
-      libcups2-dev valgrind clang llvm libclang-rt-14-dev qemu-user-static python3)
+      libcups2-dev valgrind clang llvm libclang-rt-14-dev qemu-user-static python3 locales)
 want32=(wine32:i386 wine32-preloader:i386)
 
 missing=()
@@ -24,3 +24,10 @@ if [ ${#missing[@]} -gt 0 ]; then
   $SUDO apt-get update -qq
   $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
+
+# Wine follows LANG for its UI language only when the C library has that
+# locale; the Wine runs use these eight.
+have="$(locale -a 2>/dev/null)"
+for l in en_US de_DE fr_FR it_IT ja_JP nl_NL pt_PT es_ES; do
+  grep -qix "$l.utf8" <<<"$have" || $SUDO localedef -i "$l" -f UTF-8 "$l.UTF-8"
+done
