@@ -1,7 +1,6 @@
 #include "tests/binary/PeImage.h"
 
 #include <fstream>
-#include <iterator>
 
 #include "tests/binary/ByteReader.h"
 
@@ -16,13 +15,18 @@ constexpr uint32_t kHighBit = 0x80000000u;
 }  // namespace
 
 std::optional<PeImage> PeImage::Load(const std::string& path, std::string& error) {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(path, std::ios::binary | std::ios::ate);
     if (!in) {
         error = "cannot open " + path;
         return std::nullopt;
     }
     PeImage image;
-    image.file_.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    image.file_.resize(static_cast<size_t>(in.tellg()));
+    in.seekg(0);
+    if (!in.read(reinterpret_cast<char*>(image.file_.data()), static_cast<std::streamsize>(image.file_.size()))) {
+        error = "cannot read " + path;
+        return std::nullopt;
+    }
 
     ByteReader r(image.file_);
     if (r.U16() != 0x5A4D) {
