@@ -1,4 +1,5 @@
-// The string catalogue as data, for builds without Windows resources.
+// The string catalogue as data: what the native stand-in of LoadStringW
+// reads, and what tests compare the DLL's string tables with.
 #pragma once
 
 #include <cstdint>
