@@ -35,6 +35,17 @@ sources_of() {
   esac
 }
 
+# libFuzzer options of each target. The PPD model's cost grows with the
+# input (every evaluation walks options x installables x constraints); the
+# first 4 KB of the sample PPD already hold its groups and constraints.
+options_of() {
+  case $1 in
+    ppd_model) echo "-max_len=4096" ;;
+  esac
+  [ -f "fuzz/$1.dict" ] && echo "-dict=fuzz/$1.dict"
+  return 0
+}
+
 for tool in clang clang++ llvm-profdata llvm-cov; do
   command -v $tool >/dev/null || { echo "fuzz: $tool is missing (make deps installs it)" >&2; exit 1; }
 done
@@ -62,7 +73,8 @@ for t in "${targets[@]}"; do
   mkdir -p "$corpus" "$artifacts"
   out=$build/$t.log
   set +e
-  "$build/fuzz/fuzz_$t" -max_total_time="$seconds" -print_final_stats=1 -timeout=30 -rss_limit_mb=2560 \
+  # shellcheck disable=SC2046
+  "$build/fuzz/fuzz_$t" $(options_of "$t") -max_total_time="$seconds" -print_final_stats=1 -timeout=30 -rss_limit_mb=2560 \
     -artifact_prefix="$artifacts/" "$corpus" "fuzz/corpus/$t" >"$out" 2>&1
   rc=$?
   set -e
