@@ -152,6 +152,16 @@ if [ "$have_stamp" != "$want_stamp" ]; then
   echo "$want_stamp" >"$stamp"
 fi
 
+# The page's dialog font, "MS UI Gothic", comes only with Windows. IPAPGothic
+# is drawn to the metrics of that font family and covers Japanese, so the
+# page is laid out as on Windows in every language; the fallback Wine picks
+# otherwise is wider or taller and wraps or cuts the page's texts.
+if ! grep -qF '"MS UI Gothic"="IPAPGothic"' "$PREFIX/user.reg" 2>/dev/null; then
+  timeout 120 "$WINE64" reg add 'HKCU\Software\Wine\Fonts\Replacements' /v 'MS UI Gothic' /t REG_SZ /d IPAPGothic /f \
+    >/dev/null 2>&1 || die "cannot write the registry of $PREFIX"
+  timeout 120 wineserver -w
+fi
+
 # The end-to-end check: a 32-bit Windows process in this prefix (only once
 # per prefix state, it costs a few seconds under QEMU).
 if [ -n "$x86_mode" ] && [ "$(head -n1 "$PREFIX/.x86-ok" 2>/dev/null)" != "$x86_mode" ]; then
