@@ -107,7 +107,7 @@ done
 
 echo
 echo "== totals over every recorded run (build/fuzz/runs.tsv)"
-awk -F'\t' 'NR > 1 { runs[$2]++; execs[$2] += $4; secs[$2] += $3; if ($8 != "ok") crashes[$2]++ }
+awk -F'\t' 'NR > 1 { runs[$2]++; execs[$2] += $4; secs[$2] += $3; if ($8 == "crash") crashes[$2]++ }
   END { for (t in runs) printf "%-14s %3d runs %7d s %12d executions %3d crashes\n", t, runs[t], secs[t], execs[t], crashes[t] }' \
   "$log" | sort
 if [ ${#failed[@]} -gt 0 ]; then
