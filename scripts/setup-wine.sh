@@ -152,15 +152,21 @@ if [ "$have_stamp" != "$want_stamp" ]; then
   echo "$want_stamp" >"$stamp"
 fi
 
+# Values of the prefix's user registry, each written once.
+set_user_value() { # $1 key under HKCU, $2 value name, $3 string data
+  grep -qF "\"$2\"=\"$3\"" "$PREFIX/user.reg" 2>/dev/null && return 0
+  timeout 120 "$WINE64" reg add "HKCU\\$1" /v "$2" /t REG_SZ /d "$3" /f >/dev/null 2>&1 ||
+    die "cannot write the registry of $PREFIX"
+  timeout 120 wineserver -w
+}
 # The page's dialog font, "MS UI Gothic", comes only with Windows. IPAPGothic
 # is drawn to the metrics of that font family and covers Japanese, so the
 # page is laid out as on Windows in every language; the fallback Wine picks
 # otherwise is wider or taller and wraps or cuts the page's texts.
-if ! grep -qF '"MS UI Gothic"="IPAPGothic"' "$PREFIX/user.reg" 2>/dev/null; then
-  timeout 120 "$WINE64" reg add 'HKCU\Software\Wine\Fonts\Replacements' /v 'MS UI Gothic' /t REG_SZ /d IPAPGothic /f \
-    >/dev/null 2>&1 || die "cannot write the registry of $PREFIX"
-  timeout 120 wineserver -w
-fi
+set_user_value 'Software\Wine\Fonts\Replacements' 'MS UI Gothic' IPAPGothic
+# No window manager runs on the private Xvfb: a window Wine leaves to one
+# makes every hide wait two seconds for an answer that never comes.
+set_user_value 'Software\Wine\X11 Driver' Managed N
 
 # The end-to-end check: a 32-bit Windows process in this prefix (only once
 # per prefix state, it costs a few seconds under QEMU).
