@@ -5,28 +5,11 @@
 
 #include <cstdio>
 
-#include "tests/wine/host/DriverUi.h"
-#include "tests/wine/host/Spooler.h"
+#include "tests/wine/SamplePrinter.h"
 
 namespace {
 
 using hostitems::ColourItem;
-
-host::SpooledPrinter* g_printer = nullptr;
-
-class SamplePrinterEnvironment : public testing::Environment {
-public:
-    void SetUp() override {
-        g_printer = &printer_;
-        ASSERT_TRUE(printer_.Install(host::SamplePpdPath())) << printer_.error();
-    }
-    void TearDown() override { printer_.Remove(); }
-
-private:
-    host::SpooledPrinter printer_;
-};
-
-const testing::Environment* const g_environment = testing::AddGlobalTestEnvironment(new SamplePrinterEnvironment);
 
 const host::Configuration kDefaultConfiguration = {
     {"InstalledMemory", "128MB"}, {"QZTrayUnit", "None"},     {"QZDuplexOption", "False"},
@@ -55,12 +38,11 @@ std::string Narrow(const std::wstring& text) {
 class WineOptionTree : public testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_NE(g_printer, nullptr);
-        ASSERT_NE(g_printer->handle(), nullptr) << g_printer->error();
+        ASSERT_NE(sample_printer::Handle(), nullptr) << sample_printer::Current()->error();
         ASSERT_TRUE(module.Load()) << "LoadLibraryW failed: " << ::GetLastError();
         outline = hostitems::ReadPpdOutline(Bytes(host::SamplePpdPath()));
         ASSERT_FALSE(outline.empty());
-        ui = std::make_unique<host::DriverUi>(module, g_printer->handle(), outline);
+        ui = std::make_unique<host::DriverUi>(module, sample_printer::Handle(), outline);
         ASSERT_TRUE(ui->CreatePlugin());
         ui->helper.installed = kDefaultConfiguration;
     }
@@ -78,7 +60,7 @@ protected:
 };
 
 TEST_F(WineOptionTree, SpoolerAnswersTheSamplePpdCopiedIntoTheDriverDirectory) {
-    const std::wstring dataFile = host::DriverDataFile(g_printer->handle());
+    const std::wstring dataFile = host::DriverDataFile(sample_printer::Handle());
     EXPECT_NE(dataFile.find(L"\\spool\\drivers\\"), std::wstring::npos) << Narrow(dataFile);
     EXPECT_EQ(Bytes(Narrow(dataFile)), Bytes(host::SamplePpdPath()));
 }
@@ -168,7 +150,7 @@ TEST_F(WineOptionTree, DocumentPassInstallsTheCallbackAndTheObjectsContext) {
     EXPECT_NE(sheet.param.pOEMUserData, nullptr);
     EXPECT_FALSE(InsideModule(module.handle, sheet.param.pOEMUserData)) << "context lives in the object, not a global";
 
-    host::DriverUi other(module, g_printer->handle(), outline);
+    host::DriverUi other(module, sample_printer::Handle(), outline);
     ASSERT_TRUE(other.CreatePlugin());
     other.helper.installed = kDefaultConfiguration;
     host::Sheet& otherSheet = other.OpenDocumentSheet();

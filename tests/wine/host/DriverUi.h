@@ -5,6 +5,7 @@
 // demo all drive the plug-in through this one stand-in.
 #pragma once
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <set>
@@ -14,6 +15,7 @@
 #include "frame/JobSettings.h"
 #include "tests/optree/HostItemArrays.h"
 #include "tests/wine/host/PluginHost.h"
+#include "tests/wine/host/PropertySheetHost.h"
 
 namespace host {
 
@@ -31,6 +33,58 @@ struct Sheet {
     HRESULT firstCall = E_FAIL;
     HRESULT secondCall = E_FAIL;
 };
+
+// Stands between the driver and the plug-in object: passes every call on and
+// writes it into a log, so the order of the driver's calls can be checked.
+// PropertySheetHost makes a first document call of its own before it shows
+// the sheet; this driver has made both calls of each sheet by then, so while
+// `holdCommonUiProp` is set that call is logged and answered here.
+class CallRecorder final : public IPrintOemUI2 {
+public:
+    IPrintOemUI2* target = nullptr;
+    std::vector<std::string> log;
+    bool holdCommonUiProp = false;
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override;
+    ULONG STDMETHODCALLTYPE AddRef() override;
+    ULONG STDMETHODCALLTYPE Release() override;
+    HRESULT STDMETHODCALLTYPE GetInfo(DWORD mode, PVOID buffer, DWORD size, DWORD* needed) override;
+    HRESULT STDMETHODCALLTYPE DevMode(DWORD mode, POEMDMPARAM param) override;
+    HRESULT STDMETHODCALLTYPE PublishDriverInterface(IUnknown* helper) override;
+    HRESULT STDMETHODCALLTYPE CommonUIProp(DWORD mode, POEMCUIPPARAM param) override;
+    HRESULT STDMETHODCALLTYPE DocumentPropertySheets(PPROPSHEETUI_INFO info, LPARAM lParam) override;
+    HRESULT STDMETHODCALLTYPE DevicePropertySheets(PPROPSHEETUI_INFO info, LPARAM lParam) override;
+    HRESULT STDMETHODCALLTYPE DevQueryPrintEx(POEMUIOBJ object, PDEVQUERYPRINT_INFO info, DEVMODEW* publicDm,
+                                              PVOID oemDm) override;
+    HRESULT STDMETHODCALLTYPE DeviceCapabilities(POEMUIOBJ object, HANDLE printer, PWSTR device, WORD capability,
+                                                 PVOID output, DEVMODEW* publicDm, PVOID oemDm, DWORD old,
+                                                 DWORD* result) override;
+    HRESULT STDMETHODCALLTYPE UpgradePrinter(DWORD level, BYTE* info) override;
+    HRESULT STDMETHODCALLTYPE PrinterEvent(PWSTR printer, INT event, DWORD flags, LPARAM lParam) override;
+    HRESULT STDMETHODCALLTYPE DriverEvent(DWORD event, DWORD level, BYTE* info, LPARAM lParam) override;
+    HRESULT STDMETHODCALLTYPE QueryColorProfile(HANDLE printer, POEMUIOBJ object, DEVMODEW* publicDm, PVOID oemDm,
+                                                ULONG queryMode, void* profile, ULONG* profileSize,
+                                                FLONG* profileFlags) override;
+    HRESULT STDMETHODCALLTYPE FontInstallerDlgProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) override;
+    HRESULT STDMETHODCALLTYPE UpdateExternalFonts(HANDLE printer, HANDLE heap, PWSTR cartridges) override;
+    HRESULT STDMETHODCALLTYPE QueryJobAttributes(HANDLE printer, DEVMODEW* devmode, DWORD level,
+                                                 BYTE* attributes) override;
+    HRESULT STDMETHODCALLTYPE HideStandardUI(DWORD mode) override;
+    HRESULT STDMETHODCALLTYPE DocumentEvent(HANDLE printer, HDC dc, INT escape, ULONG inSize, PVOID in,
+                                            ULONG outSize, PVOID out, INT* result) override;
+};
+
+// A reserve job as the user types it, one WM_CHAR per unit, so the page's
+// filters see every keystroke.
+struct TypedJob {
+    std::wstring userName;
+    std::wstring jobName;
+    std::wstring password;
+};
+
+// The user's part on the open sheet: ticks Reserve Job, picks Confidential,
+// types the three fields and presses OK. Empty on success, else what failed.
+std::string FillConfidentialJobAndPressOk(SheetDriver& driver, const TypedJob& job);
 
 class DriverUi {
 public:
@@ -51,6 +105,9 @@ public:
     // The user picks option `sel` of the colour item: the driver updates the
     // item and calls the callback installed in the document sheet's block.
     LONG SelectColour(LONG sel);
+    // The document properties through Wine's CommonPropertySheetUIW with the
+    // plug-in's page, `script` playing the user.
+    SheetRun ShowDocumentProperties(const std::function<void(SheetDriver&)>& script);
     // The object's last reference; 0 when nothing else held it.
     ULONG ReleasePlugin();
 
@@ -58,7 +115,9 @@ public:
     OPTITEM* RenderingItem();
 
     DriverHelper helper;
-    IPrintOemUI2* plugin = nullptr;
+    CallRecorder recorder;
+    IPrintOemUI2* plugin = nullptr;  // the recorder in front of the object
+    HANDLE heap = ::GetProcessHeap();  // handed to the plug-in as hOEMHeap
     OEMUIOBJ uiObject = {};
     DWORD recordSize = 0;
     std::vector<BYTE> record;
@@ -79,6 +138,12 @@ std::set<std::string> WarningMarks(hostitems::ItemArray& items);
 // The 8-bit PPD keyword the host keeps behind an item, or empty.
 std::string HostKeywordOf(const OPTITEM& item);
 std::string Utf8(const std::u16string& text);
+
+// Without a window manager (Xvfb) Wine waits two seconds for one to withdraw
+// every managed window it hides. Marks this program's windows unmanaged in
+// the prefix (for this program only); takes effect when called before the
+// program's first window, since Wine's X11 driver reads it when it loads.
+void UseUnmanagedWindows();
 
 // The sample PPD's path as the build knows it.
 std::string SamplePpdPath();
