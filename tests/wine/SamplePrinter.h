@@ -17,7 +17,6 @@ inline host::SpooledPrinter*& Current() {
 class Environment : public testing::Environment {
 public:
     void SetUp() override {
-        host::UseUnmanagedWindows();
         Current() = &printer_;
         ASSERT_TRUE(printer_.Install(host::SamplePpdPath())) << printer_.error();
     }

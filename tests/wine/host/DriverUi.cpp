@@ -260,20 +260,6 @@ std::set<std::string> WarningMarks(hostitems::ItemArray& items) {
     return marks;
 }
 
-void UseUnmanagedWindows() {
-    wchar_t path[MAX_PATH];
-    const DWORD length = ::GetModuleFileNameW(nullptr, path, MAX_PATH);
-    std::wstring exe(path, length);
-    exe = exe.substr(exe.find_last_of(L"\\/") + 1);
-    const std::wstring key = L"Software\\Wine\\AppDefaults\\" + exe + L"\\X11 Driver";
-    HKEY handle = nullptr;
-    if (::RegCreateKeyExW(HKEY_CURRENT_USER, key.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &handle, nullptr) !=
-        ERROR_SUCCESS)
-        return;
-    ::RegSetValueExW(handle, L"Managed", 0, REG_SZ, reinterpret_cast<const BYTE*>(L"N"), 2 * sizeof(wchar_t));
-    ::RegCloseKey(handle);
-}
-
 std::string SamplePpdPath() { return CORVINA_SAMPLES_DIR "/norvane-c5.ppd"; }
 
 }  // namespace host

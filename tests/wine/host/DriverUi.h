@@ -139,12 +139,6 @@ std::set<std::string> WarningMarks(hostitems::ItemArray& items);
 std::string HostKeywordOf(const OPTITEM& item);
 std::string Utf8(const std::u16string& text);
 
-// Without a window manager (Xvfb) Wine waits two seconds for one to withdraw
-// every managed window it hides. Marks this program's windows unmanaged in
-// the prefix (for this program only); takes effect when called before the
-// program's first window, since Wine's X11 driver reads it when it loads.
-void UseUnmanagedWindows();
-
 // The sample PPD's path as the build knows it.
 std::string SamplePpdPath();
 
