@@ -87,6 +87,25 @@ testing::AssertionResult SameBytes(const JOBSETTINGS& want, const JOBSETTINGS& g
     return result;
 }
 
+std::vector<host::ServiceCall> CallsOf(const host::SheetRun& run, UINT function) {
+    std::vector<host::ServiceCall> calls;
+    for (const host::ServiceCall& call : run.serviceCalls)
+        if (call.function == function) calls.push_back(call);
+    return calls;
+}
+
+// Each successful apply reports CPSUI_OK for the page handle the service gave.
+void ExpectResultsReported(const host::SheetRun& run, size_t applies) {
+    const auto added = CallsOf(run, CPSFUNC_ADD_PROPSHEETPAGEW);
+    const auto results = CallsOf(run, CPSFUNC_SET_RESULT);
+    ASSERT_EQ(added.size(), 1u);
+    EXPECT_EQ(results.size(), applies);
+    for (const host::ServiceCall& call : results) {
+        EXPECT_EQ(call.lParam1, added[0].answer);
+        EXPECT_EQ(call.lParam2, CPSUI_OK);
+    }
+}
+
 // The control ids of the page, as the dependent fields and the rest.
 const int kDependentFields[] = {IDC_ACCESS_USER_NAME, IDC_ACCESS_PASSWORD,      IDC_RESERVE_REPRINT,
                                 IDC_RESERVE_VERIFY,   IDC_RESERVE_CONFIDENTIAL, IDC_RESERVE_PASSWORD,
@@ -185,6 +204,45 @@ TEST_F(PageTest, ShowsTheCatalogueTextsOfTheUiLanguageWithRealGlyphs) {
         Cancel(driver);
     });
     EXPECT_EQ(run.infoHeaderTitle, L"OEM UI Page");
+}
+
+// The page reaches the sheet through the service with the descriptor the
+// driver expects, and its activation context brings in common controls 6
+// (in the x86 build through the functions it looks up at run time). The
+// context is made once: a second sheet gets the same one.
+TEST_F(PageTest, AddsOnePageWithItsTemplateTitleAndActivationContext) {
+    JOBSETTINGS record = StoredRecord();
+    HANDLE firstContext = nullptr;
+    for (int sheet = 1; sheet <= 2; ++sheet) {
+        SCOPED_TRACE(testing::Message() << "sheet " << sheet);
+        const host::SheetRun run = Show(record, Cancel);
+        const auto added = CallsOf(run, CPSFUNC_ADD_PROPSHEETPAGEW);
+        ASSERT_EQ(added.size(), 1u);
+        EXPECT_NE(added[0].answer, 0) << "Wine's service refused the page";
+        ASSERT_EQ(added[0].descriptor.size(), sizeof(PROPSHEETPAGEW));
+        PROPSHEETPAGEW page;
+        std::memcpy(&page, added[0].descriptor.data(), sizeof page);
+        EXPECT_EQ(page.dwFlags, static_cast<DWORD>(PSP_USETITLE | PSP_USEFUSIONCONTEXT));
+        EXPECT_EQ(page.hInstance, module.handle);
+        EXPECT_EQ(page.pszTemplate, MAKEINTRESOURCEW(IDD_JOB_SETTINGS));
+        EXPECT_EQ(added[0].title, Catalog(IDS_PAGE_TITLE));
+        EXPECT_NE(page.pfnDlgProc, nullptr);
+        EXPECT_NE(page.lParam, 0);
+        EXPECT_EQ(page.pfnCallback, nullptr);
+        EXPECT_EQ(page.pcRefParent, nullptr);
+
+        ULONG_PTR cookie = 0;
+        ASSERT_TRUE(::ActivateActCtx(page.hActCtx, &cookie)) << ::GetLastError();
+        ACTCTX_SECTION_KEYED_DATA data = {};
+        data.cbSize = sizeof data;
+        EXPECT_TRUE(::FindActCtxSectionStringW(0, nullptr, ACTIVATION_CONTEXT_SECTION_WINDOW_CLASS_REDIRECTION, L"Button", &data))
+            << "the page's context does not bring in common controls 6";
+        ::DeactivateActCtx(0, cookie);
+
+        if (sheet == 1) firstContext = page.hActCtx;
+        EXPECT_EQ(page.hActCtx, firstContext);
+        ExpectResultsReported(run, 0);
+    }
 }
 
 // What the record holds is what the controls show, and the fields it
@@ -360,7 +418,7 @@ TEST_F(PageTest, IncompleteReserveJobWarnsAndKeepsThePage) {
         JOBSETTINGS record = StoredRecord();
         SCRIBBLE(record, szReserveUserName, L"stored");
         const JOBSETTINGS before = record;
-        Show(record, [&](host::SheetDriver& driver) {
+        const host::SheetRun run = Show(record, [&](host::SheetDriver& driver) {
             driver.Click(IDC_RESERVE_JOB);
             driver.Click(row.kind);
             driver.SetText(IDC_RESERVE_USER_NAME, L"");
@@ -388,6 +446,7 @@ TEST_F(PageTest, IncompleteReserveJobWarnsAndKeepsThePage) {
             Cancel(driver);
         });
         EXPECT_TRUE(SameBytes(before, record)) << "cancel wrote the record";
+        ExpectResultsReported(run, 0);
     }
 }
 
@@ -417,6 +476,7 @@ TEST_F(PageTest, LeavingThePageWithValidInputWritesTheRecord) {
     });
     EXPECT_TRUE(run.hostPageActivated);
     EXPECT_TRUE(SameBytes(want, record));
+    ExpectResultsReported(run, 1);
 }
 
 // OK writes exactly the page's fields: the flag byte and the kind, and the
@@ -512,6 +572,7 @@ TEST_F(PageTest, OkWritesTheRecordByteByByte) {
         });
         EXPECT_EQ(run.status, CPSUI_OK);
         EXPECT_TRUE(SameBytes(want, record));
+        ExpectResultsReported(run, 2);  // OK first leaves the page, then applies it
     }
 }
 
@@ -522,12 +583,13 @@ TEST_F(PageTest, ApplyWritesAndMarksThePageUnchanged) {
     JOBSETTINGS want = record;
     want.bSaveAccessControl = 1;
     PUT(want, szAccessUserName, L"op");
-    Show(record, [&](host::SheetDriver& driver) {
+    const host::SheetRun run = Show(record, [&](host::SheetDriver& driver) {
         driver.Click(IDC_SAVE_ACCESS_CONTROL);
         driver.Type(IDC_ACCESS_USER_NAME, L"op");
         EXPECT_TRUE(driver.ApplyEnabled());
         driver.PostPressButton(PSBTN_APPLYNOW);
         EXPECT_TRUE(driver.WaitUntil([&] { return !driver.ApplyEnabled() || driver.MessageBoxOpen(); }));
+        driver.Sync();  // the button goes grey halfway through applying
         EXPECT_FALSE(driver.MessageBoxOpen());
         EXPECT_TRUE(SameBytes(want, record));
         driver.Type(IDC_ACCESS_PASSWORD, L"x");
@@ -535,6 +597,7 @@ TEST_F(PageTest, ApplyWritesAndMarksThePageUnchanged) {
         Cancel(driver);
     });
     EXPECT_TRUE(SameBytes(want, record)) << "cancel after apply changed the record";
+    ExpectResultsReported(run, 2);
 }
 
 }  // namespace

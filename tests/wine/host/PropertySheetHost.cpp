@@ -289,6 +289,9 @@ void SheetDriver::Abandon() {
 
 namespace {
 
+// The service function has no context of its own; one sheet is open at a time.
+PropertySheetHost* g_openSheetHost = nullptr;
+
 struct ScriptStart {
     DWORD sheetThread;
     HANDLE sheetReturned;
@@ -338,9 +341,11 @@ SheetRun PropertySheetHost::Run(JOBSETTINGS* record, const std::function<void(Sh
     ScriptStart start = {::GetCurrentThreadId(), sheetReturned, &script, &run};
     HANDLE scriptThread = ::CreateThread(nullptr, 0, ScriptThread, &start, 0, nullptr);
 
+    g_openSheetHost = this;
     // mingw-w64 declares the callback type without its calling convention.
     run.status = commonPropertySheetUI(nullptr, reinterpret_cast<PFNPROPSHEETUI>(&SheetCallback),
                                        reinterpret_cast<LPARAM>(this), &run.result);
+    g_openSheetHost = nullptr;
     ::SetEvent(sheetReturned);
     if (scriptThread) {
         ::WaitForSingleObject(scriptThread, INFINITE);
@@ -356,8 +361,33 @@ LONG CALLBACK PropertySheetHost::SheetCallback(PROPSHEETUI_INFO* info, LPARAM lP
     return self ? self->OnSheetReason(info, lParam) : 0;
 }
 
+LONG_PTR CALLBACK PropertySheetHost::PluginService(HANDLE sheet, UINT function, LPARAM lParam1, LPARAM lParam2) {
+    PropertySheetHost* self = g_openSheetHost;
+    if (!self || !self->service_) return 0;
+    ServiceCall call;
+    call.function = function;
+    call.lParam1 = lParam1;
+    call.lParam2 = lParam2;
+    if (function == CPSFUNC_ADD_PROPSHEETPAGEW && lParam1) {
+        const auto* page = reinterpret_cast<const PROPSHEETPAGEW*>(lParam1);
+        const auto* bytes = reinterpret_cast<const BYTE*>(page);
+        call.descriptor.assign(bytes, bytes + page->dwSize);
+        if ((page->dwFlags & PSP_USETITLE) && page->pszTitle && !IS_INTRESOURCE(page->pszTitle))
+            call.title = page->pszTitle;
+    }
+    call.answer = self->service_(sheet, function, lParam1, lParam2);
+    self->run_->serviceCalls.push_back(call);
+    return call.answer;
+}
+
 LONG PropertySheetHost::OnSheetReason(PROPSHEETUI_INFO* info, LPARAM lParam) {
-    const HRESULT answer = plugin_->DocumentPropertySheets(info, lParam);
+    // The plug-in reaches Wine's service through the host, which records its calls.
+    if (info->pfnComPropSheet && info->pfnComPropSheet != PluginService) service_ = info->pfnComPropSheet;
+    PROPSHEETUI_INFO forwarded = *info;
+    if (forwarded.pfnComPropSheet) forwarded.pfnComPropSheet = PluginService;
+    const HRESULT answer = plugin_->DocumentPropertySheets(&forwarded, lParam);
+    info->UserData = forwarded.UserData;
+    info->Result = forwarded.Result;
     run_->reasons.push_back(info->Reason);
     run_->answers.push_back(answer);
 

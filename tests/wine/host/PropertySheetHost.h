@@ -90,6 +90,17 @@ private:
     HWND sheet_ = nullptr;
 };
 
+// One call the plug-in made to the property-sheet service, seen on its way
+// through the host to Wine's service.
+struct ServiceCall {
+    UINT function = 0;
+    LPARAM lParam1 = 0, lParam2 = 0;
+    LONG_PTR answer = 0;
+    // CPSFUNC_ADD_PROPSHEETPAGEW: the descriptor's bytes and title as handed over.
+    std::vector<BYTE> descriptor;
+    std::wstring title;
+};
+
 struct SheetRun {
     HRESULT commonUiProp = E_FAIL;
     LONG status = 0;             // CommonPropertySheetUIW's answer
@@ -97,6 +108,7 @@ struct SheetRun {
     std::vector<WORD> reasons;   // forwarded to the plug-in, in order
     std::vector<HRESULT> answers;
     std::wstring infoHeaderTitle;  // what the plug-in put into the header
+    std::vector<ServiceCall> serviceCalls;  // made by the plug-in, in order
     bool scriptLeftSheetOpen = false;
     bool scriptFinished = false;
     bool hostPageActivated = false;
@@ -117,6 +129,7 @@ public:
 
 private:
     static LONG CALLBACK SheetCallback(PROPSHEETUI_INFO* info, LPARAM lParam);
+    static LONG_PTR CALLBACK PluginService(HANDLE sheet, UINT function, LPARAM lParam1, LPARAM lParam2);
     static INT_PTR CALLBACK HostPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam);
     LONG OnSheetReason(PROPSHEETUI_INFO* info, LPARAM lParam);
 
@@ -127,6 +140,7 @@ private:
     OEMCUIPPARAM param_ = {};
     std::vector<WORD> hostTemplate_;
     SheetRun* run_ = nullptr;
+    PFNCOMPROPSHEET service_ = nullptr;  // Wine's, behind PluginService
 };
 
 }  // namespace host
