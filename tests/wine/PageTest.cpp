@@ -159,9 +159,9 @@ protected:
     HANDLE heap = nullptr;
 };
 
-// The tab, every control text and the warning texts come from the catalogue
-// block of the UI language, and the page's font draws every character of
-// them (a missing glyph would show as a box).
+// The tab and every control text come from the catalogue block of the UI
+// language, and the page's font draws every character of them (a missing
+// glyph would show as a box in the screenshots).
 TEST_F(PageTest, ShowsTheCatalogueTextsOfTheUiLanguageWithRealGlyphs) {
     struct Row {
         int control;
