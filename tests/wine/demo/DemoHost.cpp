@@ -298,7 +298,7 @@ void PrintRecord(const std::vector<BYTE>& bytes) {
         std::printf("   %6zu %4zu  %-19s %s\n", row.offset, row.size, row.field, row.value.c_str());
     std::printf("   bytes:\n");
     for (size_t at = 0; at < bytes.size(); at += 16)
-        std::printf("   %04zX  %s\n", at, hex(at, std::min<size_t>(16, bytes.size() - at)).c_str());
+        std::printf("   %04zX  %s\n", at, Trimmed(hex(at, std::min<size_t>(16, bytes.size() - at))).c_str());
 }
 
 // ---- The run ---------------------------------------------------------------------
@@ -483,7 +483,7 @@ int Run(const Options& options) {
                         ("\"" + typed[i].first + "\"").c_str(), typed[i].second.c_str());
         std::printf("   (the filters refuse '\"', '%%', tab and letters outside ASCII in names, all but digits in the\n"
                     "   password, whose field takes four)\n");
-        if (screenshotWritten) std::printf("   screenshot of the filled page: %s\n", Narrow(options.screenshot).c_str());
+        if (!options.screenshot.empty() && !screenshotWritten) std::printf("   (no screenshot of the filled page)\n");
         std::printf("   pressed OK\n");
     }
 
@@ -501,9 +501,9 @@ int Run(const Options& options) {
             const LONG selBefore = rendering->Sel;
             ui.helper.updates.clear();
             const LONG action = ui.SelectColour(sel);
-            std::printf("   Color -> %-10s callback answers %ld (OPTIF_CHANGED); Color Mode item:%s ->%s, Sel %ld -> %ld;"
-                        " DrvUpdateUISetting calls: %zu\n",
-                        sel ? "Color" : "Monochrome", static_cast<long>(action), ItemFlags(flagsBefore).c_str(),
+            std::printf("   Color item set to %-11s callback answers %ld (OPTIF_CHANGED); Color Mode item:%s ->%s,"
+                        " Sel %ld -> %ld; DrvUpdateUISetting calls: %zu\n",
+                        sel ? "Color:" : "Monochrome:", static_cast<long>(action), ItemFlags(flagsBefore).c_str(),
                         ItemFlags(rendering->Flags).c_str(), static_cast<long>(selBefore),
                         static_cast<long>(rendering->Sel), ui.helper.updates.size());
         }
