@@ -25,15 +25,24 @@ std::vector<int> loadCapacities;
 long allocationCount = 0;
 long failOrdinal = 0;
 bool failPersistent = false;
+long liveBlocks = 0;
+void (*failureObserver)(const void*) = nullptr;
 
 std::map<HANDLE, std::u16string> printers;
 
 char fakeProcessHeap;
 
-bool NextAllocationFails() {
+bool NextAllocationFails(const void* returnAddress) {
     ++allocationCount;
     if (failOrdinal <= 0) return false;
-    return failPersistent ? allocationCount >= failOrdinal : allocationCount == failOrdinal;
+    const bool fails = failPersistent ? allocationCount >= failOrdinal : allocationCount == failOrdinal;
+    if (fails && failureObserver) failureObserver(returnAddress);
+    return fails;
+}
+
+void* Counted(void* block) {
+    if (block) ++liveBlocks;
+    return block;
 }
 
 // Windows-1252 maps 0x80..0x9F to these; the five holes map to themselves,
@@ -134,25 +143,32 @@ void SetLastErrorCode(DWORD code) { lastError = code; }
 DWORD LastErrorCode() { return lastError; }
 
 void* HeapAllocZero(HANDLE, size_t bytes) {
-    if (NextAllocationFails()) return nullptr;
-    return std::calloc(1, bytes == 0 ? 1 : bytes);
+    if (NextAllocationFails(__builtin_return_address(0))) return nullptr;
+    return Counted(std::calloc(1, bytes == 0 ? 1 : bytes));
 }
 
-void HeapRelease(HANDLE, void* block) { std::free(block); }
+void HeapRelease(HANDLE, void* block) {
+    if (block) --liveBlocks;
+    std::free(block);
+}
 
 HANDLE ProcessHeap() { return &fakeProcessHeap; }
 
 void* MemAlloc(size_t bytes) {
-    if (NextAllocationFails()) return nullptr;
-    return std::malloc(bytes == 0 ? 1 : bytes);
+    if (NextAllocationFails(__builtin_return_address(0))) return nullptr;
+    return Counted(std::malloc(bytes == 0 ? 1 : bytes));
 }
 
 void* MemRealloc(void* block, size_t bytes) {
-    if (NextAllocationFails()) return nullptr;
-    return std::realloc(block, bytes == 0 ? 1 : bytes);
+    if (NextAllocationFails(__builtin_return_address(0))) return nullptr;
+    void* grown = std::realloc(block, bytes == 0 ? 1 : bytes);
+    return block ? grown : Counted(grown);
 }
 
-void MemFree(void* block) { std::free(block); }
+void MemFree(void* block) {
+    if (block) --liveBlocks;
+    std::free(block);
+}
 
 int AnsiToWide(const char* text, char16_t* dest, int capacity) {
     if (!text || capacity < 0) return 0;
@@ -259,6 +275,8 @@ void FailAllocation(long ordinal, bool persistent) {
     failPersistent = persistent;
 }
 long AllocationsSoFar() { return allocationCount; }
+long LiveAllocations() { return liveBlocks; }
+void ObserveFailedAllocations(void (*observer)(const void*)) { failureObserver = observer; }
 
 void AddPrinter(HANDLE printer, std::u16string_view dataFile) { printers[printer] = std::u16string(dataFile); }
 void RemoveAllPrinters() { printers.clear(); }

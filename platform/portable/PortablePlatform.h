@@ -37,6 +37,15 @@ std::vector<int> LoadStringCapacities();
 void FailAllocation(long ordinal, bool persistent = false);
 long AllocationsSoFar();
 
+// Blocks from HeapAllocZero, MemAlloc and MemRealloc not yet released, so a
+// test can see that everything a call made was given back.
+long LiveAllocations();
+
+// Called from inside every allocation that is made to fail, with the address
+// the failing call returns to, so a test can tell allocation sites apart.
+// Null stops the calls.
+void ObserveFailedAllocations(void (*observer)(const void* returnAddress));
+
 // Printers of the stand-in spooler: a handle answers GetPrinterDriverInfo
 // level 3 with this data file.
 void AddPrinter(HANDLE printer, std::u16string_view dataFile);
