@@ -22,7 +22,7 @@ lang="en_US"
 interactive=0
 args=()
 
-usage() { sed -n '6,16p' "$0" | sed 's/^# \{0,1\}//'; }
+usage() { sed -n '6,15p' "$0" | sed 's/^# \{0,1\}//'; }
 
 while [ $# -gt 0 ]; do
   case "$1" in

@@ -413,6 +413,7 @@ int Run(const Options& options) {
                 Status(document.firstCall), document.param.cOEMOptItems);
     for (const std::string& query : ui.helper.settingQueries)
         std::printf(" %s=%s", query.c_str(), installed.count(query) ? installed.at(query).c_str() : "(no answer)");
+    if (ui.helper.settingQueries.empty()) std::printf(" nothing (the PPD has no InstallableOptions group)");
     std::printf("\n   second call: %s; callback installed: %s, context handed over: %s\n",
                 Status(document.secondCall), document.param.OEMCUIPCallback ? "yes" : "no",
                 document.param.pOEMUserData ? "yes" : "no");
