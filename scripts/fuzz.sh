@@ -50,7 +50,13 @@ for tool in clang clang++ llvm-profdata llvm-cov; do
   command -v $tool >/dev/null || { echo "fuzz: $tool is missing (make deps installs it)" >&2; exit 1; }
 done
 
+# Runs for different targets may go on side by side; they take turns at
+# building and at writing the log.
+mkdir -p "$build"
+exec 9>"$build.lock"
+
 echo "== building libFuzzer programs in build/fuzz"
+flock 9
 sanitize="-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer"
 CC=clang CXX=clang++ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCORVINA_FUZZ=ON -DCMAKE_C_FLAGS="$sanitize" -DCMAKE_CXX_FLAGS="$sanitize" >/dev/null
@@ -63,6 +69,7 @@ CC=clang CXX=clang++ cmake -S . -B "$covbuild" -G Ninja -DCMAKE_BUILD_TYPE=Debug
 replayers=()
 for t in "${targets[@]}"; do replayers+=("fuzz_${t}_replay"); done
 cmake --build "$covbuild" -j "$jobs" --target "${replayers[@]}" | grep -vE '^\[[0-9]+/[0-9]+\] ' || true
+flock -u 9
 
 [ -f "$log" ] || printf 'date\ttarget\tseconds\texecutions\tedges\tfeatures\tcorpus\tresult\n' >"$log"
 failed=()
@@ -89,8 +96,10 @@ for t in "${targets[@]}"; do
     failed+=("$t")
     grep -E 'ERROR: |SUMMARY: |check failed|Test unit written' "$out" | head -8
   fi
+  flock 9
   printf '%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\n' "$(date -u +%FT%TZ)" "$t" "$seconds" "${execs:-0}" "${edges:-?}" \
     "${features:-?}" "${units:-?}" "$result" >>"$log"
+  flock -u 9
   echo "$t: ${execs:-0} executions, ${edges:-?} edges, ${features:-?} features, corpus ${units:-?} inputs, $result"
 
   # Line coverage of the code under test, from replaying the whole corpus.

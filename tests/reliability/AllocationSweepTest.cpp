@@ -1,9 +1,10 @@
 // Exhausted memory at every allocation a build makes: the model of the sample
-// PPD and of one large PPD of the openprinting corpus, the option tree's first
-// call, and the Job Settings page. Each is run once to count its allocations,
-// then again failing allocation k (alone, and from k on) for every k: never a
-// crash, every block given back, and what survives is consistent and what the
-// input holds. Each sweep prints its figures.
+// PPD, of one large PPD of the openprinting corpus and of a PPD that grows
+// every array, the option tree's first call, and the Job Settings page. Each
+// is run once to count its allocations, then again failing allocation k
+// (alone, and from k on) for every k: never a crash, every block given back,
+// and what survives is consistent and what the input holds. Each sweep prints
+// its figures.
 #include <execinfo.h>
 #include <gtest/gtest.h>
 
@@ -17,8 +18,8 @@
 #include <map>
 #include <memory>
 #include <set>
-#include <string_view>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
