@@ -53,9 +53,8 @@ std::vector<BYTE> ExpectedRecord() {
     return bytes;
 }
 
-// Every call the plug-in object receives in one typical use. The held-back
-// call is PropertySheetHost's own first call, which this driver made already;
-// the sheet's reasons are what Wine's CommonPropertySheetUIW sends.
+// Every call the plug-in object receives in one typical use; the sheet's
+// reasons are what Wine's CommonPropertySheetUIW sends.
 const std::vector<std::string> kCallOrder = {
     "PublishDriverInterface",
     "DevMode SIZE",
@@ -64,7 +63,6 @@ const std::vector<std::string> kCallOrder = {
     "CommonUIProp document second",
     "CommonUIProp printer first",
     "CommonUIProp printer second",
-    "CommonUIProp document first (held back)",
     "DocumentPropertySheets reason 5",  // BEFORE_INIT
     "DocumentPropertySheets reason 0",  // INIT: the page is added
     "DocumentPropertySheets reason 1",  // GET_INFO_HEADER

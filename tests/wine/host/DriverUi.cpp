@@ -34,10 +34,6 @@ HRESULT STDMETHODCALLTYPE CallRecorder::PublishDriverInterface(IUnknown* helper)
 HRESULT STDMETHODCALLTYPE CallRecorder::CommonUIProp(DWORD mode, POEMCUIPPARAM param) {
     std::string entry = std::string("CommonUIProp ") + (mode == OEMCUIP_DOCPROP ? "document" : "printer") +
                         (param && param->pOEMOptItems ? " second" : " first");
-    if (holdCommonUiProp) {
-        log.push_back(entry + " (held back)");
-        return S_OK;
-    }
     log.push_back(entry);
     return target->CommonUIProp(mode, param);
 }
@@ -221,10 +217,7 @@ LONG DriverUi::SelectColour(LONG sel) {
 
 SheetRun DriverUi::ShowDocumentProperties(const std::function<void(SheetDriver&)>& script) {
     PropertySheetHost sheet(plugin, module_.handle, heap);
-    recorder.holdCommonUiProp = true;
-    SheetRun run = sheet.Run(Record(), script);
-    recorder.holdCommonUiProp = false;
-    return run;
+    return sheet.Run(Record(), script, PropertySheetHost::ParamBlock::Caller);
 }
 
 ULONG DriverUi::ReleasePlugin() {

@@ -36,14 +36,10 @@ struct Sheet {
 
 // Stands between the driver and the plug-in object: passes every call on and
 // writes it into a log, so the order of the driver's calls can be checked.
-// PropertySheetHost makes a first document call of its own before it shows
-// the sheet; this driver has made both calls of each sheet by then, so while
-// `holdCommonUiProp` is set that call is logged and answered here.
 class CallRecorder final : public IPrintOemUI2 {
 public:
     IPrintOemUI2* target = nullptr;
     std::vector<std::string> log;
-    bool holdCommonUiProp = false;
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override;
     ULONG STDMETHODCALLTYPE AddRef() override;

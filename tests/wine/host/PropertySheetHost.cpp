@@ -316,7 +316,8 @@ DWORD WINAPI ScriptThread(void* argument) {
 PropertySheetHost::PropertySheetHost(IPrintOemUI2* plugin, HMODULE pluginModule, HANDLE pluginHeap)
     : plugin_(plugin), module_(pluginModule), heap_(pluginHeap), hostTemplate_(BuildHostPageTemplate()) {}
 
-SheetRun PropertySheetHost::Run(JOBSETTINGS* record, const std::function<void(SheetDriver&)>& script) {
+SheetRun PropertySheetHost::Run(JOBSETTINGS* record, const std::function<void(SheetDriver&)>& script,
+                                ParamBlock paramBlock) {
     SheetRun run;
     run_ = &run;
 
@@ -328,7 +329,7 @@ SheetRun PropertySheetHost::Run(JOBSETTINGS* record, const std::function<void(Sh
     param_.hModule = module_;
     param_.hOEMHeap = heap_;
     param_.pOEMDM = record;
-    run.commonUiProp = plugin_->CommonUIProp(OEMCUIP_DOCPROP, &param_);
+    run.commonUiProp = paramBlock == ParamBlock::Host ? plugin_->CommonUIProp(OEMCUIP_DOCPROP, &param_) : S_OK;
 
     static const CommonPropertySheetUIProc commonPropertySheetUI = LoadCommonPropertySheetUI();
     if (!commonPropertySheetUI) {

@@ -125,7 +125,11 @@ public:
 
     // Opens the document-properties sheet over `record` (owned by the caller,
     // written by the page) and runs `script` against it on a second thread.
-    SheetRun Run(JOBSETTINGS* record, const std::function<void(SheetDriver&)>& script);
+    // First it makes the document sheet's CommonUIProp with a parameter block
+    // of its own, unless the caller plays the driver and has made its calls.
+    enum class ParamBlock { Host, Caller };
+    SheetRun Run(JOBSETTINGS* record, const std::function<void(SheetDriver&)>& script,
+                 ParamBlock paramBlock = ParamBlock::Host);
 
 private:
     static LONG CALLBACK SheetCallback(PROPSHEETUI_INFO* info, LPARAM lParam);
