@@ -10,6 +10,7 @@
 // callback events.
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <deque>
 #include <memory>
@@ -31,8 +32,18 @@ enum Flags : uint8_t {
     flagNoItems = 0x04,
     flagNoUserData = 0x08,
     flagNoModel = 0x10,
-    flagSpooler = 0x20,  // with flagNoModel: the first call builds the model from the spooler's file
+    flagSpooler = 0x20,  // with flagNoModel: the first call builds a model from the spooler's file
 };
+
+// The spooler's file for the first call that builds its own model: small, so
+// that the runs taking that path stay quick (the sample's model is built once).
+constexpr char kSpoolerPpd[] =
+    "*OpenGroup: InstallableOptions\n*OpenUI *InstalledMemory/Installed Memory: PickOne\n"
+    "*DefaultInstalledMemory: 64MB\n*InstalledMemory 64MB/64 MB: \"\"\n*InstalledMemory 128MB/128 MB: \"\"\n"
+    "*CloseUI: *InstalledMemory\n*CloseGroup: InstallableOptions\n*OpenUI *QZRendering/Color Mode: PickOne\n"
+    "*QZRendering None/Monochrome: \"\"\n*QZRendering CMYK/Color: \"\"\n*CloseUI: *QZRendering\n"
+    "*UIConstraints: *InstalledMemory 64MB *QZRendering CMYK\n";
+constexpr int32_t kSpoolerPpdFeatures = 2;
 
 const HANDLE kPrinter = reinterpret_cast<HANDLE>(0x9A1);
 char moduleStandIn;
@@ -80,8 +91,17 @@ struct SampleModel {
     PpdDocument* document = nullptr;
     std::vector<std::u16string> currentOptions;
     std::vector<uint8_t> flags;
+    std::string spoolerFile;
 
     SampleModel() {
+        char name[] = "/tmp/corvina-fuzz-XXXXXX";
+        const int fd = mkstemp(name);
+        FUZZ_CHECK(fd >= 0);
+        FILE* spooler = fdopen(fd, "wb");
+        FUZZ_CHECK(spooler && std::fputs(kSpoolerPpd, spooler) >= 0);
+        std::fclose(spooler);
+        spoolerFile = name;
+
         FILE* file = std::fopen(CORVINA_SAMPLES_DIR "/norvane-c5.ppd", "r");
         FUZZ_CHECK(file);
         document = new PpdDocument(PpdReadFileByte, file);
@@ -93,6 +113,10 @@ struct SampleModel {
             for (int32_t o = 0; o < document->features[f]->optionCount; ++o)
                 flags.push_back(document->features[f]->options[o]->constrained);
     }
+
+    ~SampleModel() { std::remove(spoolerFile.c_str()); }
+
+    std::u16string SpoolerFile() const { return std::u16string(spoolerFile.begin(), spoolerFile.end()); }
 
     void Restore() {
         for (int32_t i = 0; i < document->installableCount; ++i) {
@@ -397,7 +421,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const bool buildFromSpooler = (flags & flagNoModel) && (flags & flagSpooler);
     context.ppdDocument = (flags & flagNoModel) ? nullptr : model.document;
     platform::portable::RemoveAllPrinters();
-    if (buildFromSpooler) platform::portable::AddPrinter(kPrinter, u"" CORVINA_SAMPLES_DIR "/norvane-c5.ppd");
+    if (buildFromSpooler) platform::portable::AddPrinter(kPrinter, model.SpoolerFile());
 
     HostArrays arrays;
     DecodeItems(input, arrays, *model.document);
@@ -418,7 +442,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_CHECK(param.cOEMOptItems == 0);
     FUZZ_CHECK(param.pOEMUserData == nullptr && param.OEMCUIPCallback == nullptr);
     CheckUnchanged(arrays.items, before);
-    if (buildFromSpooler) FUZZ_CHECK(context.ppdDocument && context.ppdDocument->featureCount == model.document->featureCount);
+    if (buildFromSpooler) FUZZ_CHECK(context.ppdDocument && context.ppdDocument->featureCount == kSpoolerPpdFeatures);
     if (!(flags & flagNoModel)) FUZZ_CHECK(context.ppdDocument == model.document);
 
     OPTITEM pluginItem{};

@@ -79,12 +79,14 @@ for t in "${targets[@]}"; do
   artifacts=$build/artifacts/$t
   mkdir -p "$corpus" "$artifacts"
   out=$build/$t.log
+  started=$(date +%s)
   set +e
   # shellcheck disable=SC2046
   "$build/fuzz/fuzz_$t" $(options_of "$t") -max_total_time="$seconds" -print_final_stats=1 -timeout=30 -rss_limit_mb=2560 \
     -artifact_prefix="$artifacts/" "$corpus" "fuzz/corpus/$t" >"$out" 2>&1
   rc=$?
   set -e
+  elapsed=$(($(date +%s) - started))
   execs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$out" | tail -1)
   status=$(grep -E '^#[0-9]+' "$out" | tail -1)
   edges=$(sed -nE 's/.* cov: ([0-9]+) .*/\1/p' <<<"$status")
@@ -97,10 +99,10 @@ for t in "${targets[@]}"; do
     grep -E 'ERROR: |SUMMARY: |check failed|Test unit written' "$out" | head -8
   fi
   flock 9
-  printf '%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\n' "$(date -u +%FT%TZ)" "$t" "$seconds" "${execs:-0}" "${edges:-?}" \
+  printf '%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\n' "$(date -u +%FT%TZ)" "$t" "$elapsed" "${execs:-0}" "${edges:-?}" \
     "${features:-?}" "${units:-?}" "$result" >>"$log"
   flock -u 9
-  echo "$t: ${execs:-0} executions, ${edges:-?} edges, ${features:-?} features, corpus ${units:-?} inputs, $result"
+  echo "$t: ${execs:-0} executions in ${elapsed}s, ${edges:-?} edges, ${features:-?} features, corpus ${units:-?} inputs, $result"
 
   # Line coverage of the code under test, from replaying the whole corpus.
   profiles=$covbuild/profiles/$t
