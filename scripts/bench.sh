@@ -1,0 +1,66 @@
+#!/usr/bin/env bash
+# make bench: the PPD model's build against libcups and a plain read-and-scan
+# over the openprinting-ppds corpus (times, ratios, peak heap), with the
+# instruction counts of one build of the most constrained file under
+# callgrind, which don't drift with the machine's load.
+#
+# BENCH_BUILD_DIR (build/native), CORVINA_PPD_CORPUS (build/ppd-corpus),
+# BENCH_REPEATS (5), BENCH_WORST_REPEATS (21) and BENCH_EVERY (1: every file)
+# change what is run; BENCH_PROFILE_DIR keeps the two callgrind profiles.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${BENCH_BUILD_DIR:-$root/build/native}
+corpus=${CORVINA_PPD_CORPUS:-$root/build/ppd-corpus}
+bench=$build/bench/ppd/ppd_bench
+count=$build/bench/ppd/ppd_bench_count
+
+for program in "$bench" "$count"; do
+  if [ ! -x "$program" ]; then
+    echo "bench: $program is missing (built by the native preset when libcups2-dev is installed)" >&2
+    exit 1
+  fi
+done
+status=0
+bash "$root/scripts/ppd-corpus.sh" "$corpus" || status=$?
+if [ "$status" != 0 ]; then
+  echo "bench: no corpus to measure (scripts/ppd-corpus.sh exited $status)" >&2
+  exit 1
+fi
+if ! command -v valgrind >/dev/null; then
+  echo "bench: valgrind is needed for the instruction counts (apt-get install valgrind)" >&2
+  exit 1
+fi
+
+worst=$("$bench" --worst-file "$corpus")
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+
+# Instructions of one call of the reader's entry point; --once runs a
+# warm-up call first, outside the count.
+instructions() {
+  local reader=$1 entry=$2
+  valgrind --tool=callgrind --collect-atstart=no --toggle-collect="$entry" \
+    --callgrind-out-file="$scratch/$reader.out" "$count" --once "$reader" "$worst" 1 \
+    >"$scratch/$reader.log" 2>&1 || { cat "$scratch/$reader.log" >&2; return 1; }
+  sed -n 's/^totals: *//p' "$scratch/$reader.out"
+}
+# Inclusive instructions of one function in a profile.
+inclusive() {
+  callgrind_annotate --inclusive=yes --threshold=100 "$1" 2>/dev/null |
+    awk -v f="$2" '!found && index($0, f) { gsub(",", "", $1); print $1; found = 1 }'
+}
+echo "instruction counts under callgrind: $worst"
+corvina=$(instructions corvina BenchCorvinaOnce)
+cups=$(instructions libcups BenchCupsOnce)
+deleting=$(inclusive "$scratch/corvina.out" CorvinaModelDelete)
+echo "  corvina $corvina (open, build and close $((corvina - ${deleting:-0})), delete ${deleting:-?})"
+echo "  libcups $cups (ppdOpenFile, ppdMarkDefaults, ppdConflicts, ppdClose)"
+if [ -n "${BENCH_PROFILE_DIR:-}" ]; then
+  mkdir -p "$BENCH_PROFILE_DIR"
+  cp "$scratch"/corvina.out "$scratch"/libcups.out "$BENCH_PROFILE_DIR"/
+  echo "  profiles kept in $BENCH_PROFILE_DIR (callgrind_annotate --inclusive=yes FILE)"
+fi
+echo
+
+"$bench" "$corpus" --repeats "${BENCH_REPEATS:-5}" --worst-repeats "${BENCH_WORST_REPEATS:-21}" \
+  --every "${BENCH_EVERY:-1}" --instructions "$corvina" "$cups"
