@@ -141,18 +141,6 @@ void PpdString::CopyFrom(const PpdString& other) {
     std::memcpy(text, other.text, sizeof text);
 }
 
-bool PpdString::Equals(const char16_t* other) const {
-    if (!other) return false;
-    for (int32_t i = 0;; ++i) {
-        if (text[i] != other[i]) return false;
-        if (text[i] == 0) return true;
-    }
-}
-
-bool PpdString::SameAs(const PpdString& other) const {
-    return length == other.length && Equals(other.text);
-}
-
 void PpdString::Clear() {
     length = 0;
     text[0] = 0;

@@ -26,8 +26,15 @@ public:
     void Assign(const char16_t* text);
     void CopyFrom(const PpdString& other);
     // Exact unit-for-unit comparison with text; false for null.
-    bool Equals(const char16_t* other) const;
-    bool SameAs(const PpdString& other) const;
+    bool Equals(const char16_t* other) const {
+        if (!other) return false;
+        for (int32_t i = 0;; ++i) {
+            if (text[i] != other[i]) return false;
+            if (text[i] == 0) return true;
+        }
+    }
+    // The constraint pass calls this most, so the lengths decide first.
+    bool SameAs(const PpdString& other) const { return length == other.length && Equals(other.text); }
     void Clear();
 
     int32_t length = 0;

@@ -13,7 +13,8 @@ int PpdReadFileByte(void* source) {
 PpdByteStream::~PpdByteStream() = default;
 
 int PpdByteStream::Peek() {
-    if (pending < 0) pending = readByte(source);
+    // Without a read-byte function the input is empty, as for a file that failed to open.
+    if (pending < 0) pending = readByte ? readByte(source) : -1;
     return pending;
 }
 

@@ -65,10 +65,15 @@ TEST(PpdDocument, EmptyInputGivesAnEmptyModel) {
     }
 }
 
-TEST(PpdDocument, NullSourceReadsAsAnEmptyFile) {
+TEST(PpdDocument, NullSourceOrReaderReadsAsAnEmptyFile) {
     DocumentPtr doc(new PpdDocument(PpdReadFileByte, nullptr));
     ASSERT_NE(doc, nullptr);
     EXPECT_EQ(doc->featureCount, 0);
+    MemorySource source(kWorkedExample);
+    doc.reset(new PpdDocument(nullptr, &source));
+    ASSERT_NE(doc, nullptr);
+    EXPECT_EQ(doc->featureCount, 0);
+    EXPECT_EQ(source.reads, 0);
 }
 
 TEST(PpdDocument, WorkedExampleBuildsTheWholeModel) {
