@@ -1,0 +1,573 @@
+// The model against libcups's reading of the same corpus. For every *OpenUI
+// feature: keyword, translation, default, group, options (keywords and
+// translations, in order); the installable features; the number of
+// constraints. Each difference must fall into a named class that follows
+// from the model's rules, shown by evidence in the file itself; the count per
+// class is printed and a difference in no class fails.
+#include <gtest/gtest.h>
+
+#include <cups/ppd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <iostream>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "CorpusSupport.h"
+#include "platform/Platform.h"
+#include "tests/ppd/PpdTestSupport.h"
+
+namespace {
+
+constexpr size_t npos = std::string::npos;
+
+// Differences are named by these classes.
+const std::map<std::string, std::string> kClasses = {
+    {"jcl-openui", "*JCLOpenUI features, which the model does not read"},
+    {"jcl-closes-cups-group", "libcups leaves the current group at a *JCLOpenUI; the model keeps it"},
+    {"no-group-is-general", "a feature outside any group: empty here, \"General\" in libcups"},
+    {"slash-pieces", "more than one '/' in a label: the last two pieces become keyword and translation"},
+    {"quote-ends-label", "a double quote ends the keyword-and-translation token"},
+    {"cups-standard-text", "an untranslated standard feature: libcups substitutes its own name"},
+    {"cups-yes-no", "untranslated True/False options: libcups shows Yes/No"},
+    {"cups-custom-choice", "libcups adds a Custom choice for *CustomKeyword True"},
+    {"charset", "non-ASCII text: ANSI code page here, *LanguageEncoding in libcups"},
+    {"default-with-slash", "libcups drops '/text' from a default value"},
+    {"foreign-default-in-block", "the last *Default... line inside the block sets the default"},
+    {"duplicate-openui", "a keyword opened by more than one *OpenUI: separate features here, merged in libcups"},
+    {"second-query-ends-parse", "a second query keyword in one block ends the parse"},
+    {"unclosed-block-ends-parse", "a block without *CloseUI runs to the end of input"},
+    {"short-constraint-swallows", "a *UIConstraints entry with fewer than four tokens takes the next ones"},
+    {"non-ui-constraints", "libcups counts *NonUIConstraints; the model reads only *UIConstraints"},
+};
+
+std::string Utf8(const PpdString& s) { return ppdtest::Utf8(s.text); }
+
+bool StartsWith(const std::string& text, const std::string& prefix) { return text.rfind(prefix, 0) == 0; }
+
+// Printable ASCII without '?' (the stand-in's replacement for bytes it
+// cannot convert): what both readings keep of a text whatever the charset.
+std::string Skeleton(const std::string& text) {
+    std::string out;
+    for (unsigned char c : text)
+        if (c >= 0x20 && c < 0x7F && c != '?') out.push_back(static_cast<char>(c));
+    return out;
+}
+
+// Bytes of the file as the model converts them, through the ANSI code page
+// the file was read with.
+std::string AnsiToUtf8(const std::string& bytes) {
+    int needed = platform::AnsiToWide(bytes.c_str(), nullptr, 0);
+    if (needed <= 0) return bytes;
+    std::u16string wide(static_cast<size_t>(needed), u'\0');
+    platform::AnsiToWide(bytes.c_str(), wide.data(), needed);
+    wide.resize(static_cast<size_t>(needed) - 1);
+    return ppdtest::Utf8(wide);
+}
+
+bool HasNonAscii(const std::string& text) {
+    return std::any_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
+}
+
+std::vector<std::string> Split(const std::string& text, char separator) {
+    std::vector<std::string> pieces(1);
+    for (char c : text) {
+        if (c == separator)
+            pieces.emplace_back();
+        else
+            pieces.back().push_back(c);
+    }
+    return pieces;
+}
+
+std::string TrimRight(std::string text) {
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.pop_back();
+    return text;
+}
+
+// ---- Evidence: the file as lines ------------------------------------------
+
+struct OpenUiLine {
+    size_t line;
+    std::string keyword;  // after '*', up to '/', ':' or a blank
+    std::string label;    // keyword/translation text up to ':'
+    size_t close = npos;  // first *CloseUI line after it
+    size_t stop = npos;   // where the model leaves the block: *CloseUI or a second query
+    int queries = 0;      // query keyword lines inside the block, up to the second
+    bool nested = false;  // inside an earlier block that is still open
+};
+
+class PpdLines {
+public:
+    explicit PpdLines(const std::string& path) {
+        std::ifstream in(path, std::ios::binary);
+        std::string line;
+        while (std::getline(in, line)) {
+            if (!line.empty() && line.back() == '\r') line.pop_back();
+            lines.push_back(line);
+        }
+        size_t openUntil = 0;
+        for (size_t i = 0; i < lines.size(); ++i) {
+            if (!StartsWith(lines[i], "*OpenUI") || lines[i].size() < 8 ||
+                (lines[i][7] != ' ' && lines[i][7] != '\t'))
+                continue;
+            OpenUiLine ui{i, "", ""};
+            size_t p = lines[i].find('*', 7);
+            if (p == npos) continue;
+            size_t colon = lines[i].find(':', p);
+            ui.label = TrimRight(lines[i].substr(p + 1, colon == npos ? npos : colon - p - 1));
+            ui.keyword = ui.label.substr(0, ui.label.find_first_of("/ \t"));
+            for (size_t j = i + 1; j < lines.size() && ui.stop == npos; ++j) {
+                if (StartsWith(lines[j], "*CloseUI")) ui.close = ui.stop = j;
+                else if (StartsWith(lines[j], "*?") && ++ui.queries == 2) ui.stop = j;
+            }
+            ui.nested = i < openUntil;
+            if (!ui.nested) {
+                openUntil = ui.stop == npos ? lines.size() : ui.stop;
+                if (parseEnd == npos && (ui.queries >= 2 || ui.close == npos)) {
+                    parseEnd = i;
+                    parseEndClass = ui.queries >= 2 ? "second-query-ends-parse" : "unclosed-block-ends-parse";
+                }
+            }
+            openUis.push_back(ui);
+        }
+    }
+
+    const OpenUiLine* OpenUi(const std::string& keyword) const {
+        for (const OpenUiLine& ui : openUis)
+            if (ui.keyword == keyword) return &ui;
+        return nullptr;
+    }
+    int OpenUiCount(const std::string& keyword) const {
+        return static_cast<int>(std::count_if(openUis.begin(), openUis.end(),
+                                              [&](const OpenUiLine& ui) { return ui.keyword == keyword; }));
+    }
+    bool HasLine(const std::string& prefix) const {
+        return std::any_of(lines.begin(), lines.end(), [&](const std::string& l) { return StartsWith(l, prefix); });
+    }
+    // The value tokens after the colon of a line.
+    static std::vector<std::string> Values(const std::string& line) {
+        std::vector<std::string> values;
+        size_t colon = line.find(':');
+        if (colon == npos) return values;
+        for (const std::string& piece : Split(line.substr(colon + 1), ' '))
+            for (const std::string& token : Split(piece, '\t'))
+                if (!token.empty()) values.push_back(token);
+        return values;
+    }
+    // The nearest line before i that is neither blank nor a comment.
+    const std::string* Previous(size_t i) const {
+        while (i-- > 0)
+            if (!lines[i].empty() && !StartsWith(lines[i], "*%") && !StartsWith(lines[i], "%") &&
+                lines[i].find_first_not_of(" \t") != npos)
+                return &lines[i];
+        return nullptr;
+    }
+    // The keyword the model takes from the label of an *OpenUI line: the
+    // piece before the last '/', hex substrings decoded; the file's keyword
+    // when there is at most one '/'.
+    static std::string ModelKeyword(const std::string& label) {
+        std::vector<std::string> pieces = Split(label, '/');
+        if (pieces.size() < 3) return pieces[0];
+        std::string decoded;
+        const std::string& piece = pieces[pieces.size() - 2];
+        for (size_t i = 0; i < piece.size(); ++i) {
+            size_t end = piece[i] == '<' ? piece.find('>', i) : npos;
+            if (end == npos) {
+                decoded.push_back(piece[i]);
+                continue;
+            }
+            for (size_t h = i + 1; h + 1 < end; h += 2)
+                decoded.push_back(static_cast<char>(std::strtol(piece.substr(h, 2).c_str(), nullptr, 16)));
+            i = end;
+        }
+        return decoded;
+    }
+
+    std::vector<std::string> lines;
+    std::vector<OpenUiLine> openUis;
+    size_t parseEnd = npos;
+    std::string parseEndClass;
+};
+
+// ---- The two readings ---------------------------------------------------------
+
+struct Choice {
+    std::string keyword, text;
+};
+
+struct Feature {
+    std::string keyword, text, defaultOption, group;
+    std::vector<Choice> choices;
+};
+
+std::vector<Feature> CupsFeatures(ppd_file_t* ppd, std::vector<std::string>& installables) {
+    std::vector<Feature> features;
+    auto take = [&](const ppd_option_t& option, const char* group) {
+        Feature f{option.keyword, option.text, option.defchoice, group, {}};
+        for (int c = 0; c < option.num_choices; ++c) f.choices.push_back({option.choices[c].choice, option.choices[c].text});
+        features.push_back(f);
+        if (std::string(group) == "InstallableOptions") installables.push_back(option.keyword);
+    };
+    for (int g = 0; g < ppd->num_groups; ++g) {
+        const ppd_group_t& group = ppd->groups[g];
+        for (int o = 0; o < group.num_options; ++o) take(group.options[o], group.name);
+        for (int s = 0; s < group.num_subgroups; ++s)
+            for (int o = 0; o < group.subgroups[s].num_options; ++o) take(group.subgroups[s].options[o], group.name);
+    }
+    return features;
+}
+
+std::vector<Feature> ModelFeatures(const PpdDocument& doc) {
+    std::vector<Feature> features;
+    for (int32_t i = 0; i < doc.featureCount; ++i) {
+        const PpdFeature* f = doc.GetFeature(i);
+        std::string keyword = Utf8(f->keyword);
+        if (StartsWith(keyword, "*")) keyword.erase(0, 1);
+        Feature feature{keyword, Utf8(f->translation), Utf8(f->defaultOption), Utf8(f->group), {}};
+        for (int32_t o = 0; o < f->optionCount; ++o)
+            feature.choices.push_back({Utf8(f->options[o]->keyword), Utf8(f->options[o]->translation)});
+        features.push_back(feature);
+    }
+    return features;
+}
+
+// ---- Classification --------------------------------------------------------------
+
+class Tally {
+public:
+    void Note(const std::string& cls, const std::string& file, const std::string& what) {
+        if (cls.empty()) {
+            if (unclassified_.size() < 60) unclassified_.push_back(file + ": " + what);
+            ++unclassifiedCount_;
+            return;
+        }
+        EXPECT_TRUE(kClasses.count(cls)) << "unnamed class " << cls;
+        ++counts_[cls];
+        files_[cls].insert(file);
+    }
+    void Report(size_t fileCount, size_t identical, double seconds) const {
+        std::cout << "differential against libcups: " << fileCount << " PPDs in " << seconds << " s, " << identical
+                  << " read alike\n";
+        for (const auto& [cls, count] : counts_)
+            std::cout << "  " << cls << ": " << count << " differences in " << files_.at(cls).size()
+                      << " files (" << kClasses.at(cls) << ")\n";
+        std::cout << "  unclassified: " << unclassifiedCount_ << "\n";
+        for (const std::string& line : unclassified_) ADD_FAILURE() << "unclassified difference: " << line;
+    }
+    long Total() const {
+        long total = unclassifiedCount_;
+        for (const auto& entry : counts_) total += entry.second;
+        return total;
+    }
+
+private:
+    std::map<std::string, long> counts_;
+    std::map<std::string, std::set<std::string>> files_;
+    std::vector<std::string> unclassified_;
+    long unclassifiedCount_ = 0;
+};
+
+// Why a text of the model differs from libcups's. libcups stops
+// converting at a byte sequence its charset does not know, so its text may
+// be the shorter one.
+std::string TextClass(const std::string& model, const std::string& cups) {
+    if ((HasNonAscii(model) || HasNonAscii(cups) || model.find('?') != npos) &&
+        StartsWith(Skeleton(model), Skeleton(cups)))
+        return "charset";
+    return "";
+}
+
+bool SameText(const std::string& a, const std::string& b) {
+    return a == b || (Skeleton(a) == Skeleton(b) && (HasNonAscii(a) || HasNonAscii(b) || a.find('?') != npos));
+}
+
+class FileComparison {
+public:
+    FileComparison(const std::string& path, const PpdLines& lines, Tally& tally)
+        : path_(path), lines_(lines), tally_(tally) {}
+
+    void Compare(const PpdDocument& doc, ppd_file_t* ppd) {
+        std::vector<std::string> cupsInstallables;
+        std::vector<Feature> cups = CupsFeatures(ppd, cupsInstallables);
+        std::vector<Feature> model = ModelFeatures(doc);
+
+        std::set<std::string> keywords;
+        for (const Feature& f : cups) keywords.insert(f.keyword);
+        for (const Feature& f : model) keywords.insert(f.keyword);
+        for (const std::string& keyword : keywords) {
+            std::vector<const Feature*> ours, theirs;
+            for (const Feature& f : model)
+                if (f.keyword == keyword) ours.push_back(&f);
+            for (const Feature& f : cups)
+                if (f.keyword == keyword) theirs.push_back(&f);
+            if (ours.size() == 1 && theirs.size() == 1) {
+                CompareFeature(*ours[0], *theirs[0]);
+            } else if ((ours.size() > 1 || theirs.size() > 1) && lines_.OpenUiCount(keyword) > 1) {
+                Note("duplicate-openui", keyword, keyword);
+            } else if (ours.empty()) {
+                Note(MissingClass(keyword), "feature " + keyword + " only in libcups", keyword);
+            } else if (theirs.empty()) {
+                Note(ExtraClass(keyword), "feature " + keyword + " only in the model", keyword);
+            } else {
+                Note("", "feature " + keyword + " read " + std::to_string(ours.size()) + " times, libcups " +
+                             std::to_string(theirs.size()));
+            }
+        }
+        CompareInstallables(doc, cupsInstallables);
+        CompareConstraintCount(doc, ppd);
+    }
+
+    bool Different() const { return differences_ > 0; }
+
+private:
+    void Note(const std::string& cls, const std::string& what, const std::string& keyword = "") {
+        ++differences_;
+        if (!cls.empty() && !keyword.empty() && !featureClass_.count(keyword)) featureClass_[keyword] = cls;
+        tally_.Note(cls, path_, what);
+    }
+
+    // A feature libcups has and the model has not.
+    std::string MissingClass(const std::string& keyword) const {
+        if (lines_.HasLine("*JCLOpenUI *" + keyword + "/") || lines_.HasLine("*JCLOpenUI *" + keyword + ":"))
+            return "jcl-openui";
+        const OpenUiLine* ui = lines_.OpenUi(keyword);
+        if (!ui) return "";
+        if (PpdLines::ModelKeyword(ui->label) != ui->keyword) return "slash-pieces";
+        if (lines_.parseEnd != npos && ui->line > lines_.parseEnd) return lines_.parseEndClass;
+        if (const std::string* previous = lines_.Previous(ui->line))
+            if (StartsWith(*previous, "*UIConstraints") && PpdLines::Values(*previous).size() < 4)
+                return "short-constraint-swallows";
+        return "";
+    }
+
+    // A feature the model has and libcups has not.
+    std::string ExtraClass(const std::string& keyword) const {
+        for (const OpenUiLine& ui : lines_.openUis)
+            if (AnsiToUtf8(PpdLines::ModelKeyword(ui.label)) == keyword && ui.keyword != keyword) return "slash-pieces";
+        return "";
+    }
+
+    void CompareFeature(const Feature& ours, const Feature& cups) {
+        const std::string& k = ours.keyword;
+        const OpenUiLine* ui = lines_.OpenUi(k);
+        if (ours.text != cups.text) {
+            static const std::map<std::string, std::string> standard = {
+                {"PageSize", "Media Size"}, {"MediaType", "Media Type"}, {"InputSlot", "Media Source"},
+                {"ColorModel", "Output Mode"}, {"Resolution", "Resolution"}};
+            auto it = standard.find(k);
+            std::string cls = it != standard.end() && ours.text == k && cups.text == it->second
+                                  ? "cups-standard-text"
+                                  : TextClass(ours.text, cups.text);
+            Note(cls, "feature " + k + " translation \"" + ours.text + "\" vs \"" + cups.text + "\"");
+        }
+        if (ours.defaultOption != cups.defaultOption)
+            Note(DefaultClass(ours, cups, ui),
+                 "feature " + k + " default \"" + ours.defaultOption + "\" vs \"" + cups.defaultOption + "\"");
+        if (ours.group != cups.group)
+            Note(GroupClass(ours, cups, ui), "feature " + k + " group \"" + ours.group + "\" vs \"" + cups.group + "\"",
+                 k);
+        CompareChoices(ours, cups, ui);
+    }
+
+    std::string DefaultClass(const Feature& ours, const Feature& cups, const OpenUiLine* ui) const {
+        if (!cups.defaultOption.empty() && StartsWith(ours.defaultOption, cups.defaultOption + "/"))
+            return "default-with-slash";
+        if (ui) {
+            size_t end = ui->stop == npos ? lines_.lines.size() : ui->stop;
+            std::string last;
+            bool lastIsOwn = false;
+            for (size_t i = ui->line + 1; i < end; ++i) {
+                if (!StartsWith(lines_.lines[i], "*Default")) continue;
+                std::vector<std::string> values = PpdLines::Values(lines_.lines[i]);
+                last = values.empty() ? "" : values[0];
+                lastIsOwn = StartsWith(lines_.lines[i], "*Default" + ours.keyword + ":");
+            }
+            if (!lastIsOwn && !last.empty() && SameText(last, ours.defaultOption)) return "foreign-default-in-block";
+        }
+        return TextClass(ours.defaultOption, cups.defaultOption);
+    }
+
+    std::string GroupClass(const Feature& ours, const Feature& cups, const OpenUiLine* ui) const {
+        if (cups.group == "General" && ui) {
+            if (ours.group.empty()) return "no-group-is-general";
+            // A *JCLOpenUI between the group's opening and the feature.
+            for (size_t i = ui->line; i-- > 0;) {
+                if (StartsWith(lines_.lines[i], "*OpenGroup")) break;
+                if (StartsWith(lines_.lines[i], "*JCLOpenUI")) return "jcl-closes-cups-group";
+            }
+        }
+        return TextClass(ours.group, cups.group);
+    }
+
+    void CompareChoices(const Feature& ours, const Feature& cups, const OpenUiLine* ui) {
+        const std::string& k = ours.keyword;
+        std::vector<Choice> theirs = cups.choices;
+        std::string custom = "*Custom" + (k == "PageRegion" ? std::string("PageSize") : k) + " True";
+        auto customChoice = std::find_if(theirs.begin(), theirs.end(), [](const Choice& c) { return c.keyword == "Custom"; });
+        bool oursHasCustom = std::any_of(ours.choices.begin(), ours.choices.end(),
+                                         [](const Choice& c) { return c.keyword == "Custom"; });
+        if (customChoice != theirs.end() && !oursHasCustom && lines_.HasLine(custom)) {
+            theirs.erase(customChoice);
+            Note("cups-custom-choice", "feature " + k + " Custom choice");
+        }
+        if (ours.choices.size() != theirs.size()) {
+            std::string cls;
+            if (ui && lines_.parseEnd == ui->line && ours.choices.size() < theirs.size()) cls = lines_.parseEndClass;
+            Note(cls, "feature " + k + " has " + std::to_string(ours.choices.size()) + " options, libcups " +
+                          std::to_string(theirs.size()));
+            return;
+        }
+        for (size_t i = 0; i < theirs.size(); ++i) {
+            const Choice& a = ours.choices[i];
+            const Choice& b = theirs[i];
+            if (a.keyword == b.keyword && a.text == b.text) continue;
+            Note(ChoiceClass(a, b), "feature " + k + " option " + std::to_string(i) + " \"" + a.keyword + "\"/\"" +
+                                        a.text + "\" vs \"" + b.keyword + "\"/\"" + b.text + "\"");
+        }
+    }
+
+    static std::string ChoiceClass(const Choice& ours, const Choice& cups) {
+        // libcups splits at the first '/', the model keeps the last two
+        // pieces of what comes before a double quote.
+        std::string label = cups.keyword + "/" + cups.text;
+        std::vector<std::string> pieces = Split(label.substr(0, label.find('"')), '/');
+        if (pieces.size() >= 3) {
+            const std::string& keyword = pieces[pieces.size() - 2];
+            const std::string& text = pieces.back();
+            bool keywordMatches = SameText(ours.keyword, keyword);
+            bool textMatches = SameText(ours.text, text) || (cups.text.size() >= PPD_MAX_TEXT - 5 &&
+                                                              StartsWith(Skeleton(text), Skeleton(ours.text)));
+            if (keywordMatches && textMatches) return "slash-pieces";
+            if (keywordMatches && !TextClass(ours.text, text).empty()) return "slash-pieces";
+        }
+        if (ours.keyword == cups.keyword) {
+            if (ours.text == ours.keyword && ((ours.text == "True" && cups.text == "Yes") ||
+                                              (ours.text == "False" && cups.text == "No")))
+                return "cups-yes-no";
+            size_t quote = cups.text.find('"');
+            if (quote != npos) {
+                std::string label = cups.text.substr(0, quote);
+                std::vector<std::string> pieces = Split(label, '/');
+                if (ours.text == pieces.back() || (pieces.size() == 1 && ours.text == label)) return "quote-ends-label";
+            }
+            return TextClass(ours.text, cups.text);
+        }
+        if (SameText(ours.keyword, cups.keyword) || !TextClass(ours.keyword, cups.keyword).empty())
+            return ours.text == cups.text || SameText(ours.text, cups.text) ||
+                           !TextClass(ours.text, cups.text).empty()
+                       ? TextClass(ours.keyword, cups.keyword)
+                       : "";
+        return "";
+    }
+
+    void CompareInstallables(const PpdDocument& doc, const std::vector<std::string>& cups) {
+        std::vector<std::string> ours;
+        for (int32_t i = 0; i < doc.installableCount; ++i) {
+            std::string keyword = Utf8(doc.installables[i]->keyword);
+            ours.push_back(StartsWith(keyword, "*") ? keyword.substr(1) : keyword);
+        }
+        if (ours == cups) return;
+        // Every installable feature on one side only must follow from a
+        // feature difference already classified, or from the parse's end.
+        std::vector<std::string> common;
+        for (const std::string& k : ours)
+            if (std::count(cups.begin(), cups.end(), k)) common.push_back(k);
+        std::vector<std::string> commonCups;
+        for (const std::string& k : cups)
+            if (std::count(ours.begin(), ours.end(), k)) commonCups.push_back(k);
+        if (common != commonCups) Note("", "installable features in another order");
+        auto explain = [&](const std::string& k, const char* side) {
+            auto known = featureClass_.find(k);
+            std::string cls = known != featureClass_.end() ? known->second : "";
+            const OpenUiLine* ui = lines_.OpenUi(k);
+            if (ui && lines_.parseEnd != npos && ui->line >= lines_.parseEnd) cls = lines_.parseEndClass;
+            if (cls.empty() && lines_.HasLine("*JCLOpenUI *" + k)) cls = "jcl-openui";
+            if (cls.empty() && ui && PpdLines::ModelKeyword(ui->label) != ui->keyword) cls = "slash-pieces";
+            if (cls.empty() && ui) {
+                for (size_t i = ui->line; i-- > 0 && cls.empty();) {
+                    if (StartsWith(lines_.lines[i], "*OpenGroup")) break;
+                    if (StartsWith(lines_.lines[i], "*JCLOpenUI")) cls = "jcl-closes-cups-group";
+                }
+            }
+            if (cls.empty() && lines_.OpenUiCount(k) > 1) cls = "duplicate-openui";
+            Note(cls, std::string("installable ") + k + " only in " + side);
+        };
+        for (const std::string& k : ours)
+            if (!std::count(cups.begin(), cups.end(), k)) explain(k, "the model");
+        for (const std::string& k : cups)
+            if (!std::count(ours.begin(), ours.end(), k)) explain(k, "libcups");
+    }
+
+    // libcups counts every *UIConstraints and *NonUIConstraints line. The
+    // model reads the *UIConstraints entries its parse reaches, less those
+    // whose keyword an earlier short entry took as one of its four tokens.
+    void CompareConstraintCount(const PpdDocument& doc, ppd_file_t* ppd) {
+        long ui = 0, nonUi = 0, afterEnd = 0;
+        for (size_t i = 0; i < lines_.lines.size(); ++i) {
+            if (StartsWith(lines_.lines[i], "*UIConstraints")) {
+                ++ui;
+                if (lines_.parseEnd != npos && i > lines_.parseEnd) ++afterEnd;
+            } else if (StartsWith(lines_.lines[i], "*NonUIConstraints")) {
+                ++nonUi;
+            }
+        }
+        long swallowed = 0;
+        for (int32_t i = 0; i < doc.constraintCount; ++i) {
+            const PpdConstraint& c = *doc.constraints[i];
+            for (const PpdString* field : {&c.feature1, &c.option1, &c.feature2, &c.option2})
+                swallowed += field->Equals(u"*UIConstraints");
+        }
+        long model = doc.constraintCount;
+        if (model == ppd->num_consts) return;
+        if (ppd->num_consts == ui + nonUi && model == ui - swallowed - afterEnd) {
+            if (nonUi) Note("non-ui-constraints", std::to_string(nonUi) + " *NonUIConstraints");
+            if (swallowed) Note("short-constraint-swallows", std::to_string(swallowed) + " entries taken");
+            if (afterEnd) Note(lines_.parseEndClass, std::to_string(afterEnd) + " entries after the parse ended");
+            return;
+        }
+        Note("", "constraints: model " + std::to_string(model) + ", libcups " + std::to_string(ppd->num_consts) +
+                     " (" + std::to_string(ui) + " *UIConstraints, " + std::to_string(nonUi) +
+                     " *NonUIConstraints, " + std::to_string(swallowed) + " taken, " + std::to_string(afterEnd) +
+                     " after the end)");
+    }
+
+    std::string path_;
+    const PpdLines& lines_;
+    Tally& tally_;
+    long differences_ = 0;
+    std::map<std::string, std::string> featureClass_;  // first class noted per feature keyword
+};
+
+TEST(CorpusAgainstCups, EveryDifferenceHasANamedClass) {
+    const std::vector<std::string> files = corpus::Files();
+    auto start = std::chrono::steady_clock::now();
+    Tally tally;
+    size_t identical = 0;
+    for (const std::string& path : files) {
+        auto doc = corpus::BuildModel(path, corpus::CodePageFor(path));
+        ASSERT_NE(doc, nullptr);
+        ppd_file_t* ppd = ppdOpenFile(path.c_str());
+        if (!ppd) {
+            int line = 0;
+            ppd_status_t status = ppdLastError(&line);
+            tally.Note("", path, std::string("libcups refuses the file: ") + ppdErrorString(status) + " on line " +
+                                     std::to_string(line));
+            continue;
+        }
+        PpdLines lines(path);
+        FileComparison comparison(path, lines, tally);
+        comparison.Compare(*doc, ppd);
+        identical += !comparison.Different();
+        ppdClose(ppd);
+    }
+    double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    tally.Report(files.size(), identical, seconds);
+}
+
+}  // namespace
