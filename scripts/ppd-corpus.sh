@@ -55,7 +55,7 @@ rm -rf "$partial"
 python3 "$root/scripts/unpack-openprinting-ppds.py" "$driver" "$partial" >/dev/null
 # Only PostScript PPDs take part; the package ships no others today.
 find "$partial" -type f ! -name '*.ppd' -delete
-grep -rL --include='*.ppd' -m1 '^\*PPD-Adobe' "$partial" | xargs -r rm -f
+grep -rLZ --include='*.ppd' -m1 '^\*PPD-Adobe' "$partial" | xargs -0 -r rm -f
 echo "$version" >"$partial/.unpacked"
 rm -rf "$dest"
 mv "$partial" "$dest"
