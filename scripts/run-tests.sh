@@ -15,7 +15,7 @@ run_suite() {
   echo "== $name"
   local log
   log=$(mktemp)
-  "$@" 2>&1 | tee "$log" | grep -E 'tests passed|\*\*\*|Failed|SKIPPED|Skipped|Not Run' || true
+  "$@" 2>&1 | tee "$log" | grep -E 'tests passed|\*\*\*(Failed|Exception|Timeout|Skipped)|Not Run' || true
   local rc=${PIPESTATUS[0]}
   local line pass fail total skipped
   line=$(grep -E 'tests passed, [0-9]+ tests? failed out of [0-9]+' "$log" | tail -1)
@@ -46,11 +46,13 @@ run_gtest_suite() {
   log=$(mktemp)
   "$@" >"$log" 2>&1
   local rc=$?
-  grep -E '^\[  FAILED  \] .*\([0-9]+ ms\)|SKIPPED|tests passed|Failed|Not Run' "$log" || true
+  # ctest -V puts "N: " before each line of a test's output.
+  local p='^([0-9]+: )?'
+  grep -E "$p\\[  FAILED  \\] .*\\([0-9]+ ms\\)|${p}SKIPPED:|tests passed|\\*\\*\\*(Failed|Exception|Timeout)|Not Run" "$log" || true
   local pass fail skipped
-  pass=$(grep -cE '^\[       OK \] ' "$log" || true)
-  fail=$(grep -cE '^\[  FAILED  \] .*\([0-9]+ ms\)' "$log" || true)
-  skipped=$(grep -cE '^\[  SKIPPED \] .*\([0-9]+ ms\)|^SKIPPED:' "$log" || true)
+  pass=$(grep -cE "$p\\[       OK \\] " "$log" || true)
+  fail=$(grep -cE "$p\\[  FAILED  \\] .*\\([0-9]+ ms\\)" "$log" || true)
+  skipped=$(grep -cE "$p\\[  SKIPPED \\] .*\\([0-9]+ ms\\)|${p}SKIPPED:" "$log" || true)
   echo "$name: $pass passed, $fail failed, $skipped skipped"
   total_pass=$((total_pass + pass))
   total_fail=$((total_fail + fail))
