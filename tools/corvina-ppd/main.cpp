@@ -1,6 +1,7 @@
 // corvina-ppd: shows what the plug-in's PPD model makes of a PPD file, for
 // driver engineers: features by group with the options the installed
-// configuration rules out, or the whole model as JSON.
+// configuration rules out, or the whole model as JSON; with --lint, where the
+// file and the plug-in's reading of it part ways.
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -12,11 +13,14 @@
 #include "platform/Platform.h"
 #include "platform/portable/PortablePlatform.h"
 #include "ppd/PpdDocument.h"
+#include "tools/corvina-ppd/Lint.h"
 
 namespace {
 
 const char kUsage[] =
-    "usage: corvina-ppd [--json] [--codepage N] [--installed '*Keyword=Option']... FILE\n";
+    "usage: corvina-ppd [--json] [--codepage N] [--installed '*Keyword=Option']... FILE\n"
+    "       corvina-ppd --lint [--json] [--codepage N] FILE\n"
+    "  --lint exits 0 with nothing to report, 3 with findings\n";
 
 struct Installed {
     std::u16string keyword;  // wide text, compared with the model's keywords
@@ -25,6 +29,7 @@ struct Installed {
 
 struct Options {
     bool json = false;
+    bool lint = false;
     unsigned codePage = 1252;
     std::vector<std::string> installed;
     const char* file = nullptr;
@@ -205,6 +210,59 @@ void PrintText(const PpdDocument& doc) {
     if (doc.featureCount) std::printf("\n(x: ruled out by the installed options)\n");
 }
 
+// Findings as "FILE:LINE: class: reason", or one JSON object; 3 when there
+// are findings.
+int Lint(const Options& options) {
+    FILE* file = std::fopen(options.file, "r");
+    std::string bytes;
+    bool readError = !file;
+    int readErrno = errno;
+    if (file) {
+        char chunk[65536];
+        size_t n;
+        while ((n = std::fread(chunk, 1, sizeof chunk, file)) > 0) bytes.append(chunk, n);
+        readError = std::ferror(file) != 0;
+        readErrno = errno;
+        std::fclose(file);
+    }
+    LintResult result;
+    if (!readError) result = LintPpd(bytes);
+    if (readError || !result.modelBuilt) {
+        std::fprintf(stderr, "corvina-ppd: cannot read %s: %s\n", options.file,
+                     readError ? std::strerror(readErrno) : "out of memory");
+        return 1;
+    }
+    std::string out;
+    if (options.json) {
+        int counts[kLintClassCount] = {};
+        out = "{\n  \"file\": " + JsonString(options.file) + ",\n  \"findings\": [";
+        for (size_t i = 0; i < result.findings.size(); ++i) {
+            const LintFinding& f = result.findings[i];
+            ++counts[static_cast<int>(f.kind)];
+            out += (i ? ",\n    {" : "\n    {") + std::string("\"line\": ") + std::to_string(f.line) +
+                   ", \"class\": " + JsonString(LintClassName(f.kind)) + ", \"reason\": " + JsonString(f.reason) + "}";
+        }
+        out += result.findings.empty() ? "],\n  \"counts\": {" : "\n  ],\n  \"counts\": {";
+        bool first = true;
+        for (int k = 0; k < kLintClassCount; ++k) {
+            if (!counts[k]) continue;
+            out += (first ? "" : ", ") + JsonString(LintClassName(static_cast<LintClass>(k))) + ": " +
+                   std::to_string(counts[k]);
+            first = false;
+        }
+        out += "}\n}\n";
+    } else {
+        for (const LintFinding& f : result.findings) {
+            out += options.file;
+            if (f.line > 0) out += ":" + std::to_string(f.line);
+            out += std::string(": ") + LintClassName(f.kind) + ": " + f.reason + "\n";
+        }
+    }
+    std::fwrite(out.data(), 1, out.size(), stdout);
+    if (std::fflush(stdout) != 0) return 1;
+    return result.findings.empty() ? 0 : 3;
+}
+
 int Usage(const char* problem) {
     if (problem) std::fprintf(stderr, "corvina-ppd: %s\n", problem);
     std::fputs(kUsage, stderr);
@@ -232,6 +290,8 @@ int main(int argc, char** argv) {
         const char* value = nullptr;
         if (std::strcmp(argv[i], "--json") == 0) {
             options.json = true;
+        } else if (std::strcmp(argv[i], "--lint") == 0) {
+            options.lint = true;
         } else if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
             std::fputs(kUsage, stdout);
             return 0;
@@ -252,7 +312,9 @@ int main(int argc, char** argv) {
         }
     }
     if (!options.file) return Usage(nullptr);
+    if (options.lint && !options.installed.empty()) return Usage("--lint takes no --installed");
     platform::portable::SetAnsiCodePage(options.codePage);
+    if (options.lint) return Lint(options);
 
     FILE* file = std::fopen(options.file, "r");
     if (!file) {

@@ -1,0 +1,922 @@
+#include "tools/corvina-ppd/Lint.h"
+
+#include <algorithm>
+#include <map>
+#include <new>
+#include <set>
+#include <tuple>
+#include <unordered_map>
+#include <vector>
+
+#include "optree/FeatureNames.h"
+#include "ppd/PpdDocument.h"
+#include "ppd/PpdReader.h"
+
+// Every decision comes from the plug-in's own model of the file. The model
+// keeps no positions, so two things give them. The model is built over a
+// read-byte function that watches it: each time it asks for a byte, the
+// counts of features and constraints it has finished so far are noted, which
+// shows at which byte each feature block and each constraint entry ended and
+// where the model stopped reading. And the same bytes are cut into tokens by
+// the model's own token reader, with the line each token begins on. The
+// model's features, options and constraints are then found among those
+// tokens, each checked against what the model holds. What the lines show and
+// the model lacks is reported as not read, with the cause the lines show.
+
+namespace {
+
+constexpr size_t kNoToken = static_cast<size_t>(-1);
+constexpr char16_t kInstallableGroup[] = u"InstallableOptions";
+
+const char* const kClassNames[kLintClassCount] = {
+    "constraint-direction", "constraint-ordinary", "constraint-installable", "constraint-undeclared",
+    "constraint-short",     "constraint-lost",     "constraint-overridden",  "default-unknown",
+    "default-empty",        "default-missing",     "parse-end",              "block-unclosed",
+    "not-read",             "option-translation",  "feature-translation",    "translation-slash",
+    "table-missing",        "feature-unknown",
+};
+
+struct ByteSource {
+    std::string_view bytes;
+    size_t position = 0;
+};
+
+int ReadSourceByte(void* source) {
+    auto* s = static_cast<ByteSource*>(source);
+    if (s->position >= s->bytes.size()) return -1;
+    return static_cast<unsigned char>(s->bytes[s->position++]);
+}
+
+// The model's read-byte function, noting how far the model had got each time
+// it asked for a byte.
+struct WatchedSource {
+    std::string_view bytes;
+    const PpdDocument* doc = nullptr;  // the model being built
+    size_t position = 0;
+    bool read = false;                      // the model asked for at least one byte
+    std::vector<size_t> featureEnds;        // per finished feature block: where the next read began
+    std::vector<size_t> constraintEnds;     // the same per constraint entry
+};
+
+int ReadWatchedByte(void* source) {
+    auto* w = static_cast<WatchedSource*>(source);
+    w->read = true;
+    while (static_cast<int32_t>(w->featureEnds.size()) < w->doc->featureCount) w->featureEnds.push_back(w->position);
+    while (static_cast<int32_t>(w->constraintEnds.size()) < w->doc->constraintCount)
+        w->constraintEnds.push_back(w->position);
+    if (w->position >= w->bytes.size()) return -1;
+    return static_cast<unsigned char>(w->bytes[w->position++]);
+}
+
+std::string Utf8(std::u16string_view text) {
+    std::string out;
+    for (size_t i = 0; i < text.size(); ++i) {
+        char32_t c = text[i];
+        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF)
+            c = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00);
+        else if (c >= 0xD800 && c <= 0xDFFF)
+            c = 0xFFFD;
+        if (c < 0x20 || c == 0x7F) c = ' ';  // a reason stays on one line
+        if (c < 0x80) {
+            out.push_back(static_cast<char>(c));
+        } else if (c < 0x800) {
+            out += {static_cast<char>(0xC0 | (c >> 6)), static_cast<char>(0x80 | (c & 0x3F))};
+        } else if (c < 0x10000) {
+            out += {static_cast<char>(0xE0 | (c >> 12)), static_cast<char>(0x80 | ((c >> 6) & 0x3F)),
+                    static_cast<char>(0x80 | (c & 0x3F))};
+        } else {
+            out += {static_cast<char>(0xF0 | (c >> 18)), static_cast<char>(0x80 | ((c >> 12) & 0x3F)),
+                    static_cast<char>(0x80 | ((c >> 6) & 0x3F)), static_cast<char>(0x80 | (c & 0x3F))};
+        }
+    }
+    return out;
+}
+
+std::string Utf8(const PpdString& s) { return Utf8(s.text); }
+
+// A token's text as the model stores it: narrowed and converted through the
+// ANSI code page by the model's own string.
+std::u16string Converted(std::u16string_view units) {
+    std::u16string terminated(units);
+    PpdString s;
+    s.Assign(terminated.c_str());
+    return s.text;
+}
+
+std::string Plural(size_t n, const char* one, const char* many) {
+    return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
+struct Token {
+    size_t offset;         // first byte; the opening quote of a quoted token
+    size_t end;            // the byte after the last one the token reader took for it
+    int line;
+    bool quoted;
+    std::u16string units;  // as the token reader stores it, one byte per unit
+};
+
+// The tokens that begin on one line.
+struct Entry {
+    int line;
+    size_t first;
+    size_t count;
+};
+
+// Where the token reader's next token begins: it drops blanks and comments
+// first ('%', or '*' followed by '%', to the end of the line).
+size_t TokenStart(std::string_view bytes, size_t p) {
+    bool comment = false;
+    for (; p < bytes.size(); ++p) {
+        unsigned char b = bytes[p];
+        if (comment) {
+            if (b == '\n' || b == '\r') comment = false;
+            continue;
+        }
+        if (b == '%' || (b == '*' && p + 1 < bytes.size() && bytes[p + 1] == '%')) {
+            comment = true;
+            continue;
+        }
+        if (ppdCharClass[b] != ccBlank) break;
+    }
+    return p;
+}
+
+class Scan {
+public:
+    explicit Scan(std::string_view bytes) : bytes(bytes) {
+        lineStarts_.push_back(0);
+        for (size_t i = 0; i < bytes.size(); ++i) {
+            if (bytes[i] == '\n' || (bytes[i] == '\r' && (i + 1 == bytes.size() || bytes[i + 1] != '\n')))
+                lineStarts_.push_back(i + 1);
+        }
+        ByteSource source{bytes};
+        PpdByteStream stream(ReadSourceByte, &source);
+        std::vector<char16_t> buffer(kPpdTokenCapacity + 1);
+        for (;;) {
+            size_t start = TokenStart(bytes, source.position);
+            int32_t length = 0;
+            if (!ReadToken(stream, buffer.data(), kPpdTokenCapacity, &length, false)) break;
+            Token token{start, source.position, LineOf(start), start < bytes.size() && bytes[start] == '"',
+                        std::u16string(buffer.data(), static_cast<size_t>(length))};
+            if (entries.empty() || entries.back().line != token.line)
+                entries.push_back({token.line, tokens.size(), 0});
+            ++entries.back().count;
+            entryOfToken.push_back(entries.size() - 1);
+            tokens.push_back(std::move(token));
+        }
+    }
+
+    int LineOf(size_t offset) const {
+        return static_cast<int>(std::upper_bound(lineStarts_.begin(), lineStarts_.end(), offset) - lineStarts_.begin());
+    }
+
+    std::string_view bytes;
+    std::vector<Token> tokens;
+    std::vector<Entry> entries;
+    std::vector<size_t> entryOfToken;
+
+private:
+    std::vector<size_t> lineStarts_;
+};
+
+bool StartsWith(std::u16string_view text, std::u16string_view prefix) {
+    return text.substr(0, prefix.size()) == prefix;
+}
+
+// The keyword as a PPD author reads it: up to the first '/'.
+std::u16string_view KeywordPart(std::u16string_view units) { return units.substr(0, units.find(u'/')); }
+
+struct KeywordAndTranslation {
+    std::u16string keyword;
+    std::u16string translation;
+};
+
+// The keyword and translation the model makes of the keyword token at
+// `offset` (after *OpenUI, or an option's), '/' and hex pieces included: the
+// token is read with blanks as the model reads it, and handed to a model of
+// its own.
+KeywordAndTranslation ReadAsModel(std::string_view bytes, size_t offset, std::vector<char16_t>& buffer) {
+    ByteSource source{bytes, offset};
+    PpdByteStream stream(ReadSourceByte, &source);
+    int32_t length = 0;
+    ReadToken(stream, buffer.data(), kPpdTokenCapacity, &length, true);
+    std::string text = "*OpenUI ";
+    for (int32_t i = 0; i < length; ++i) text.push_back(static_cast<char>(buffer[i]));
+    text += ":\n";
+    ByteSource mini{text};
+    PpdDocument doc(ReadSourceByte, &mini);
+    if (doc.featureCount == 0) return {};
+    return {doc.GetFeature(0)->keyword.text, doc.GetFeature(0)->translation.text};
+}
+
+// One model feature as found among the tokens.
+struct FeaturePlace {
+    size_t openToken = kNoToken;   // its *OpenUI
+    size_t endOffset = 0;          // the model's block takes the tokens before this byte
+    size_t closeToken = kNoToken;  // the *CloseUI that ended the block; none when it ended the parse
+    size_t defaultEntry = kNoToken;
+    std::vector<size_t> queryEntries;
+    std::vector<int> optionLines;  // per model option; 0 when not found
+};
+
+struct ConstraintPlace {
+    size_t token = kNoToken;  // its *UIConstraints
+    bool shortEntry = false;  // it took a token that begins another keyword line
+};
+
+// Why a line that the scan sees is missing from the model.
+struct LossCause {
+    enum Kind { None, TakenByShort, AfterParseEnd, InsideBlock } kind = None;
+    int line = 0;      // the short entry, or the line where the parse ends
+    int feature = -1;  // the block it lies in
+};
+
+class Linter {
+public:
+    Linter(const Scan& scan, const PpdDocument& doc, const WatchedSource& watch)
+        : scan_(scan), doc_(doc), watch_(watch) {}
+
+    LintResult Run() {
+        IndexModel();
+        PlaceConstraints();
+        PlaceFeatures();
+        FindParseEnd();
+        CollectLost();
+        ReportBlocks();
+        ReportLostLines();
+        ReportQuotedKeywords();
+        ReportConstraints();
+        ReportOverrides();
+        ReportDefaults();
+        ReportTranslations();
+        ReportTable();
+        std::stable_sort(result_.findings.begin(), result_.findings.end(),
+                         [](const LintFinding& a, const LintFinding& b) { return a.line < b.line; });
+        result_.modelBuilt = true;
+        return std::move(result_);
+    }
+
+private:
+    const Token& TokenAt(size_t index) const { return scan_.tokens[index]; }
+    int LineOfToken(size_t index) const { return index == kNoToken ? 0 : TokenAt(index).line; }
+    bool Is(size_t index, PpdKeywordId id) const {
+        return index < scan_.tokens.size() && ClassifyKeyword(TokenAt(index).units.c_str()) == id;
+    }
+    bool LineHead(size_t index) const { return scan_.entries[scan_.entryOfToken[index]].first == index; }
+    const PpdFeature& Feature(int i) const { return *doc_.GetFeature(i); }
+    int FeatureLine(int i) const { return LineOfToken(features_[i].openToken); }
+    bool InGroup(const PpdFeature& f) const { return f.group.Equals(kInstallableGroup); }
+
+    void Add(int line, LintClass kind, std::string reason) {
+        result_.findings.push_back({line, kind, std::move(reason)});
+    }
+
+    void IndexModel() {
+        for (int i = 0; i < doc_.featureCount; ++i) featuresByKeyword_[Feature(i).keyword.text].push_back(i);
+        for (int i = 0; i < doc_.installableCount; ++i)
+            installableIndex_.emplace(doc_.installables[i]->keyword.text, i);
+        for (const FeatureNameEntry* row = g_featureNameTable; row->featureId != 0; ++row)
+            table_.emplace(row->keyword, row->dmPubId);
+    }
+
+    // The first ordinary (not installable-group) feature with this keyword, or -1.
+    int OrdinaryFeature(const char16_t* keyword) const {
+        auto it = featuresByKeyword_.find(keyword);
+        if (it == featuresByKeyword_.end()) return -1;
+        for (int i : it->second)
+            if (!InGroup(Feature(i))) return i;
+        return -1;
+    }
+    int AnyFeature(const char16_t* keyword) const {
+        auto it = featuresByKeyword_.find(keyword);
+        return it == featuresByKeyword_.end() ? -1 : it->second.front();
+    }
+    int Installable(const char16_t* keyword) const {
+        auto it = installableIndex_.find(keyword);
+        return it == installableIndex_.end() ? -1 : it->second;
+    }
+    bool HasOption(int feature, const PpdString& option) const {
+        const PpdFeature& f = Feature(feature);
+        for (int o = 0; o < f.optionCount; ++o)
+            if (f.options[o]->keyword.SameAs(option)) return true;
+        return false;
+    }
+    // Items of these features are found through the host's standard-setting id.
+    bool KnownById(const char16_t* keyword) const {
+        auto it = table_.find(keyword);
+        return it != table_.end() && it->second != 0;
+    }
+    bool KnownByKeyword(const char16_t* keyword) const {
+        auto it = table_.find(keyword);
+        return it != table_.end() && it->second == 0;
+    }
+
+    // The token that ends exactly at `offset`, or kNoToken.
+    size_t TokenEndingAt(size_t offset) const {
+        auto it = std::lower_bound(scan_.tokens.begin(), scan_.tokens.end(), offset,
+                                   [](const Token& t, size_t o) { return t.end < o; });
+        return it != scan_.tokens.end() && it->end == offset ? static_cast<size_t>(it - scan_.tokens.begin())
+                                                            : kNoToken;
+    }
+
+    bool ConstraintMatches(const PpdConstraint& c, size_t keywordToken) const {
+        if (!Is(keywordToken, kwUIConstraints)) return false;
+        const PpdString* fields[] = {&c.feature1, &c.option1, &c.feature2, &c.option2};
+        for (size_t k = 0; k < 4; ++k) {
+            size_t t = keywordToken + 1 + k;
+            if (t >= scan_.tokens.size()) return fields[k]->length == 0;
+            if (!fields[k]->Equals(Converted(TokenAt(t).units).c_str())) return false;
+        }
+        return true;
+    }
+
+    // Each model constraint ends where the model next asked for a byte; its
+    // four tokens end there, its *UIConstraints stands before them. A line of
+    // fewer than four tokens takes the following ones; when one of those
+    // begins another keyword line, that line is lost to the model.
+    void PlaceConstraints() {
+        constraints_.resize(doc_.constraintCount);
+        for (int k = 0; k < doc_.constraintCount; ++k) {
+            size_t keyword = kNoToken;
+            if (k < static_cast<int>(watch_.constraintEnds.size())) {
+                size_t last = TokenEndingAt(watch_.constraintEnds[k]);
+                if (last != kNoToken && last >= 4) keyword = last - 4;
+            } else {
+                // Finished by the end of input: fewer than four tokens followed it.
+                for (size_t back = 1; back <= 5 && back <= scan_.tokens.size() && keyword == kNoToken; ++back)
+                    if (Is(scan_.tokens.size() - back, kwUIConstraints)) keyword = scan_.tokens.size() - back;
+            }
+            if (keyword == kNoToken || !ConstraintMatches(*doc_.constraints[k], keyword)) {
+                ++result_.unplaced;
+                continue;
+            }
+            ConstraintPlace& place = constraints_[k];
+            place.token = keyword;
+            placedConstraints_.insert(keyword);
+            for (size_t t = keyword + 1; t <= keyword + 4 && t < scan_.tokens.size(); ++t) {
+                spanOfConstraint_.insert(t);
+                if (TokenAt(t).line == TokenAt(keyword).line) continue;
+                if (LineHead(t) && TokenAt(t).units.starts_with(u'*')) place.shortEntry = true;
+                takenBy_.emplace(t, TokenAt(keyword).line);
+            }
+        }
+    }
+
+    // What the model makes of the keyword token at `token`.
+    const KeywordAndTranslation& ModelReading(size_t token) {
+        auto it = readings_.find(token);
+        if (it == readings_.end())
+            it = readings_.emplace(token, ReadAsModel(scan_.bytes, TokenAt(token).offset, buffer_)).first;
+        return it->second;
+    }
+
+    // A '/' in a translation makes the model read another keyword than the
+    // author wrote.
+    void CheckSlash(size_t token, const std::string& what) {
+        const KeywordAndTranslation& reading = ModelReading(token);
+        if (reading.keyword == Converted(KeywordPart(TokenAt(token).units))) return;
+        Add(TokenAt(token).line, LintClass::TranslationSlash,
+            "'/' in the translation of " + what + ": the plug-in reads the keyword '" + Utf8(reading.keyword) +
+                "' and the translation '" + Utf8(reading.translation) + "'");
+    }
+
+    bool Inside(int feature, size_t token) const {
+        const FeaturePlace& p = features_[feature];
+        return p.openToken != kNoToken && token > p.openToken && TokenAt(token).offset < p.endOffset;
+    }
+
+    // Model features in order, each at the first *OpenUI after the previous
+    // block that the model reads as the same keyword; its block runs to where
+    // the model next asked for a byte after finishing it.
+    void PlaceFeatures() {
+        std::vector<size_t> opens;
+        for (size_t t = 0; t < scan_.tokens.size(); ++t)
+            if (Is(t, kwOpenUI) && !spanOfConstraint_.count(t)) opens.push_back(t);
+        features_.resize(doc_.featureCount);
+        size_t cursor = 0, from = 0;
+        for (int i = 0; i < doc_.featureCount; ++i) {
+            const PpdFeature& f = Feature(i);
+            FeaturePlace& place = features_[i];
+            place.optionLines.assign(f.optionCount, 0);
+            bool ended = i < static_cast<int>(watch_.featureEnds.size());
+            place.endOffset = ended ? watch_.featureEnds[i] : watch_.position;
+            for (size_t j = cursor; j < opens.size(); ++j) {
+                if (TokenAt(opens[j]).offset < from) continue;
+                size_t next = opens[j] + 1;
+                bool same = next < scan_.tokens.size() ? f.keyword.Equals(ModelReading(next).keyword.c_str())
+                                                       : f.keyword.length == 0;
+                if (!same) continue;
+                place.openToken = opens[j];
+                cursor = j + 1;
+                if (next < scan_.tokens.size()) CheckSlash(next, "feature " + Utf8(KeywordPart(TokenAt(next).units)));
+                break;
+            }
+            from = place.endOffset;
+            if (place.openToken == kNoToken) {
+                result_.unplaced += 1 + f.optionCount;
+                continue;
+            }
+            placedOpens_.insert(place.openToken);
+            if (ended) {
+                for (size_t t = place.openToken + 1; t < scan_.tokens.size() && TokenAt(t).end <= place.endOffset; ++t)
+                    if (Is(t, kwCloseUI)) place.closeToken = t;
+            }
+            for (size_t e = scan_.entryOfToken[place.openToken] + 1; e < scan_.entries.size(); ++e) {
+                const Entry& entry = scan_.entries[e];
+                if (TokenAt(entry.first).offset >= place.endOffset) break;
+                const std::u16string& head = TokenAt(entry.first).units;
+                if (StartsWith(head, u"*Default")) place.defaultEntry = e;
+                if (StartsWith(head, u"*?")) place.queryEntries.push_back(e);
+            }
+            // Option lines: any token equal to the feature's keyword whose next
+            // token the model read as the next option (a line that names the
+            // feature inside its own block is one too).
+            int option = 0;
+            for (size_t t = place.openToken + 2; t + 1 < scan_.tokens.size() && option < f.optionCount; ++t) {
+                if (TokenAt(t).offset >= place.endOffset) break;
+                if (!f.keyword.Equals(Converted(TokenAt(t).units).c_str()) ||
+                    !f.options[option]->keyword.Equals(ModelReading(t + 1).keyword.c_str()))
+                    continue;
+                place.optionLines[option++] = TokenAt(t).line;
+                optionLines_.insert(TokenAt(t).line);
+                CheckSlash(t + 1, "option " + Utf8(KeywordPart(TokenAt(t + 1).units)) + " of " + Utf8(f.keyword));
+            }
+            result_.unplaced += f.optionCount - option;
+        }
+    }
+
+    // The last feature's block ended the parse when the model asked for no
+    // byte after finishing it: at the end of the file, or early at a second
+    // query keyword.
+    void FindParseEnd() {
+        int last = doc_.featureCount - 1;
+        if (last < 0 || static_cast<int>(watch_.featureEnds.size()) > last || features_[last].openToken == kNoToken)
+            return;
+        const FeaturePlace& place = features_[last];
+        std::string block = "the block of " + Utf8(Feature(last).keyword) + " (line " + std::to_string(FeatureLine(last)) + ")";
+        size_t stop = watch_.position < scan_.bytes.size() ? TokenEndingAt(watch_.position) : kNoToken;
+        if (stop != kNoToken && StartsWith(TokenAt(stop).units, u"*?") && place.queryEntries.size() >= 2) {
+            parseEndToken_ = stop;
+            const Entry& first = scan_.entries[place.queryEntries[0]];
+            bool closed = false;
+            for (size_t t = place.openToken + 1; t < stop && !closed; ++t) closed = Is(t, kwCloseUI);
+            parseEndReason_ = "second query keyword " + Utf8(TokenAt(stop).units) + " in " + block + ", the first being " +
+                              Utf8(TokenAt(first.first).units) + " at line " + std::to_string(first.line) +
+                              (closed ? "" : " (the block has no *CloseUI of its own)") +
+                              ": the plug-in stops reading the file here";
+        } else if (stop != kNoToken) {
+            parseEndToken_ = stop;
+            parseEndReason_ = "the plug-in stops reading the file here, in " + block;
+        } else {
+            parseEndFrom_ = place.openToken;
+            size_t close = FirstCloseAfter(place.openToken);
+            parseEndReason_ = block + " runs to the end of the file: " +
+                              (close == kNoToken ? std::string("it has no *CloseUI")
+                                                 : "the plug-in takes its *CloseUI at line " +
+                                                       std::to_string(LineOfToken(close)) + " as a value");
+        }
+    }
+
+    size_t FirstCloseAfter(size_t token) const {
+        for (size_t t = token + 1; t < scan_.tokens.size(); ++t)
+            if (Is(t, kwCloseUI)) return t;
+        return kNoToken;
+    }
+
+    bool AfterParseEnd(size_t token) const { return parseEndToken_ != kNoToken && token > parseEndToken_; }
+
+    // The placed feature whose block, as the model reads it, holds this token.
+    int BlockHolding(size_t token) const {
+        for (int i = 0; i < doc_.featureCount; ++i)
+            if (Inside(i, token)) return i;
+        return -1;
+    }
+
+    LossCause CauseOfLoss(size_t token) const {
+        LossCause cause;
+        if (auto taken = takenBy_.find(token); taken != takenBy_.end()) {
+            cause.kind = LossCause::TakenByShort;
+            cause.line = taken->second;
+        } else if (AfterParseEnd(token)) {
+            cause.kind = LossCause::AfterParseEnd;
+            cause.line = LineOfToken(parseEndToken_);
+        } else if (int holder = BlockHolding(token); holder >= 0) {
+            cause.kind = LossCause::InsideBlock;
+            cause.feature = holder;
+        }
+        return cause;
+    }
+
+    // Whether the block ran past its own end: over another *OpenUI, or past a
+    // *CloseUI that the model took as a value.
+    bool RanOn(int feature) const {
+        const FeaturePlace& p = features_[feature];
+        if (p.closeToken == kNoToken) return false;
+        if (FirstCloseAfter(p.openToken) != p.closeToken) return true;
+        for (size_t t = p.openToken + 1; t < p.closeToken; ++t)
+            if (Is(t, kwOpenUI)) return true;
+        return false;
+    }
+
+    std::string Explain(const LossCause& cause) const {
+        switch (cause.kind) {
+            case LossCause::TakenByShort:
+                return "its keyword was taken as a token of the short constraint entry at line " +
+                       std::to_string(cause.line);
+            case LossCause::AfterParseEnd:
+                return "the plug-in stops reading the file at line " + std::to_string(cause.line);
+            case LossCause::InsideBlock: {
+                const FeaturePlace& p = features_[cause.feature];
+                std::string block = "it lies inside the block of " + Utf8(Feature(cause.feature).keyword) + " (line " +
+                                    std::to_string(FeatureLine(cause.feature)) + ")";
+                if (p.closeToken == kNoToken) return block + ", which runs to the end of the file";
+                if (RanOn(cause.feature))
+                    return block + ", which the plug-in reads on to the *CloseUI at line " +
+                           std::to_string(LineOfToken(p.closeToken));
+                return block + ", where the plug-in reads only that feature's own lines";
+            }
+            case LossCause::None: break;
+        }
+        return "the plug-in's reading of the file does not reach it";
+    }
+
+    // *OpenUI and *UIConstraints lines that the model did not read.
+    void CollectLost() {
+        for (const Entry& e : scan_.entries) {
+            if (Is(e.first, kwOpenUI) && !placedOpens_.count(e.first)) lostOpens_.push_back(e.first);
+            if (Is(e.first, kwUIConstraints) && !placedConstraints_.count(e.first)) lostConstraints_.push_back(e.first);
+        }
+    }
+
+    std::string OpenName(size_t openToken) const {
+        return openToken + 1 < scan_.tokens.size() ? Utf8(KeywordPart(TokenAt(openToken + 1).units)) : "";
+    }
+
+    // The lost *OpenUI and *UIConstraints lines after `from` up to `to`.
+    std::string LostCounts(size_t from, size_t to) const {
+        size_t features = 0, constraints = 0;
+        for (size_t t : lostOpens_) features += t > from && t <= to && !takenBy_.count(t);
+        for (size_t t : lostConstraints_) constraints += t > from && t <= to && !takenBy_.count(t);
+        return Plural(features, "feature", "features") + ", " + Plural(constraints, "constraint entry", "constraint entries");
+    }
+
+    void ReportBlocks() {
+        if (parseEndToken_ != kNoToken)
+            Add(LineOfToken(parseEndToken_), LintClass::ParseEnd,
+                parseEndReason_ + " (not read: all that follows, with " + LostCounts(parseEndToken_, kNoToken) + ")");
+        if (parseEndFrom_ != kNoToken)
+            Add(LineOfToken(parseEndFrom_), LintClass::ParseEnd,
+                parseEndReason_ + " (not read: " + LostCounts(parseEndFrom_, kNoToken) + ")");
+        for (int i = 0; i < doc_.featureCount; ++i) {
+            const FeaturePlace& p = features_[i];
+            if (p.openToken == kNoToken || !RanOn(i)) continue;
+            size_t ownClose = FirstCloseAfter(p.openToken), firstOpen = kNoToken;
+            for (size_t t = p.openToken + 1; t < p.closeToken && firstOpen == kNoToken; ++t)
+                if (Is(t, kwOpenUI)) firstOpen = t;
+            std::string why = firstOpen != kNoToken && firstOpen < ownClose
+                                  ? "it has no *CloseUI before the next *OpenUI (line " +
+                                        std::to_string(LineOfToken(firstOpen)) + ")"
+                                  : "the plug-in takes its *CloseUI at line " + std::to_string(LineOfToken(ownClose)) +
+                                        " as a value";
+            Add(FeatureLine(i), LintClass::BlockUnclosed,
+                "the block of " + Utf8(Feature(i).keyword) + " runs on to the *CloseUI at line " +
+                    std::to_string(LineOfToken(p.closeToken)) + ": " + why + " (not read: " +
+                    LostCounts(p.openToken, p.closeToken) + ")");
+        }
+        for (size_t t : lostOpens_)
+            Add(TokenAt(t).line, LintClass::NotRead, "feature " + OpenName(t) + " is not read: " + Explain(CauseOfLoss(t)));
+    }
+
+    // Constraint entries and option lines the model did not read.
+    void ReportLostLines() {
+        for (size_t t : lostConstraints_) {
+            LossCause cause = CauseOfLoss(t);
+            if (cause.kind == LossCause::TakenByShort)
+                Add(TokenAt(t).line, LintClass::ConstraintLost,
+                    "constraint entry lost: its *UIConstraints was taken as a token of the short entry at line " +
+                        std::to_string(cause.line));
+            else if (cause.kind == LossCause::InsideBlock && optionLines_.count(TokenAt(t).line))
+                Add(TokenAt(t).line, LintClass::NotRead,
+                    "constraint entry is not read: inside the block of " + Utf8(Feature(cause.feature).keyword) +
+                        " (line " + std::to_string(FeatureLine(cause.feature)) +
+                        ") the plug-in reads it as an option line of that feature");
+            else
+                Add(TokenAt(t).line, LintClass::NotRead, "constraint entry is not read: " + Explain(cause));
+        }
+        // Option lines of a feature that was read, outside its block as the model reads it.
+        for (const Entry& e : scan_.entries) {
+            if (e.count < 2 || AfterParseEnd(e.first)) continue;
+            auto it = featuresByKeyword_.find(Converted(TokenAt(e.first).units));
+            if (it == featuresByKeyword_.end()) continue;
+            bool inside = false, placed = false;
+            for (int i : it->second) {
+                placed = placed || features_[i].openToken != kNoToken;
+                inside = inside || Inside(i, e.first);
+            }
+            if (!placed || inside) continue;
+            int i = it->second.front();
+            Add(e.line, LintClass::NotRead,
+                "option line of " + Utf8(Feature(i).keyword) + " outside its block (from line " +
+                    std::to_string(FeatureLine(i)) +
+                    (features_[i].closeToken == kNoToken ? std::string()
+                                                         : " to line " + std::to_string(LineOfToken(features_[i].closeToken))) +
+                    " as the plug-in reads it) is not read");
+        }
+    }
+
+    // Keyword lines swallowed by a quoted value that runs over them.
+    void ReportQuotedKeywords() {
+        for (const Token& token : scan_.tokens) {
+            if (!token.quoted) continue;
+            int line = token.line;
+            const std::u16string& u = token.units;
+            for (size_t i = 0; i < u.size(); ++i) {
+                if (u[i] != u'\n' && u[i] != u'\r') continue;
+                if (u[i] == u'\r' && i + 1 < u.size() && u[i + 1] == u'\n') ++i;
+                ++line;
+                std::u16string_view rest(u.data() + i + 1, u.size() - i - 1);
+                for (std::u16string_view keyword : {u"*OpenUI", u"*UIConstraints"}) {
+                    if (StartsWith(rest, keyword) && rest.size() > keyword.size() &&
+                        (rest[keyword.size()] == u':' || rest[keyword.size()] == u' '))
+                        Add(line, LintClass::NotRead,
+                            Utf8(keyword) + " is not read: it lies inside the quoted value that begins at line " +
+                                std::to_string(token.line) + " (is a closing quote missing?)");
+                }
+            }
+        }
+    }
+
+    std::string EntryText(const PpdConstraint& c) const {
+        return "'" + Utf8(c.feature1) + " " + Utf8(c.option1) + " " + Utf8(c.feature2) + " " + Utf8(c.option2) + "'";
+    }
+
+    void ReportConstraints() {
+        std::set<std::tuple<std::u16string, std::u16string, std::u16string, std::u16string>> entries;
+        for (int k = 0; k < doc_.constraintCount; ++k) {
+            const PpdConstraint& c = *doc_.constraints[k];
+            entries.emplace(c.feature1.text, c.option1.text, c.feature2.text, c.option2.text);
+        }
+        for (int k = 0; k < doc_.constraintCount; ++k) {
+            const PpdConstraint& c = *doc_.constraints[k];
+            const ConstraintPlace& place = constraints_[k];
+            int line = LineOfToken(place.token);
+            if (place.shortEntry) {
+                const Entry& e = scan_.entries[scan_.entryOfToken[place.token]];
+                std::string taken;
+                for (size_t t = place.token + e.count; t <= place.token + 4 && t < scan_.tokens.size(); ++t)
+                    taken += (taken.empty() ? "'" : ", '") + Utf8(Converted(TokenAt(t).units)) + "' from line " +
+                             std::to_string(TokenAt(t).line);
+                Add(line, LintClass::ConstraintShort,
+                    Plural(e.count - 1, "token", "tokens") + ": the plug-in reads four and takes " + taken +
+                        ", so it reads " + EntryText(c));
+                continue;
+            }
+            int f1 = AnyFeature(c.feature1.text), f2 = AnyFeature(c.feature2.text);
+            if (f1 < 0 || f2 < 0) {
+                const PpdString& missing = f1 < 0 ? c.feature1 : c.feature2;
+                Add(line, LintClass::ConstraintUndeclared,
+                    EntryText(c) + " names " + Utf8(missing) + ", which " + NotDeclared(missing) +
+                        ": the entry never marks anything");
+                continue;
+            }
+            bool installable1 = Installable(c.feature1.text) >= 0, installable2 = Installable(c.feature2.text) >= 0;
+            int ordinary1 = OrdinaryFeature(c.feature1.text), ordinary2 = OrdinaryFeature(c.feature2.text);
+            if (installable1 && ordinary2 >= 0) {
+                if (!HasOption(f1, c.option1))
+                    Add(line, LintClass::ConstraintUndeclared,
+                        MissingOption(f1, c.option1) + ": the entry never marks anything");
+                else if (!HasOption(ordinary2, c.option2))
+                    Add(line, LintClass::ConstraintUndeclared,
+                        MissingOption(ordinary2, c.option2) + ": the entry never marks anything");
+                continue;
+            }
+            if (ordinary1 >= 0 && installable2) {
+                if (entries.count({c.feature2.text, c.option2.text, c.feature1.text, c.option1.text})) continue;
+                Add(line, LintClass::ConstraintDirection,
+                    "ordinary " + Utf8(c.feature1) + " first, installable " + Utf8(c.feature2) +
+                        " second: the plug-in reads only the other way round, and the file has no '" +
+                        Utf8(c.feature2) + " " + Utf8(c.option2) + " " + Utf8(c.feature1) + " " + Utf8(c.option1) +
+                        "' entry");
+            } else if (installable1 && installable2) {
+                Add(line, LintClass::ConstraintInstallable,
+                    Utf8(c.feature1) + " and " + Utf8(c.feature2) +
+                        " are both installable: the plug-in applies constraints only from an installable feature to an "
+                        "ordinary one");
+            } else {
+                Add(line, LintClass::ConstraintOrdinary,
+                    Utf8(c.feature1) + " and " + Utf8(c.feature2) +
+                        " are both ordinary features: the plug-in applies constraints only from an installable "
+                        "feature to an ordinary one");
+            }
+        }
+    }
+
+    std::string NotDeclared(const PpdString& keyword) const {
+        for (const Entry& e : scan_.entries) {
+            size_t t = e.first;
+            if (!Is(t, kwOpenUI) || t + 1 >= scan_.tokens.size() ||
+                Converted(KeywordPart(TokenAt(t + 1).units)) != keyword.text)
+                continue;
+            if (!placedOpens_.count(t))
+                return "the plug-in does not read (line " + std::to_string(e.line) + ")";
+            if (auto it = readings_.find(t + 1); it != readings_.end())
+                return "the plug-in reads as '" + Utf8(it->second.keyword) + "' (line " + std::to_string(e.line) + ")";
+        }
+        return "the file does not declare";
+    }
+
+    // Why `option` is not an option of `feature` in the model.
+    std::string MissingOption(int feature, const PpdString& option) const {
+        const FeaturePlace& p = features_[feature];
+        const PpdFeature& f = Feature(feature);
+        for (size_t e = scan_.entryOfToken[p.openToken == kNoToken ? 0 : p.openToken]; e < scan_.entries.size(); ++e) {
+            const Entry& entry = scan_.entries[e];
+            if (p.openToken == kNoToken || TokenAt(entry.first).offset >= p.endOffset) break;
+            if (entry.count < 2 || !f.keyword.Equals(Converted(TokenAt(entry.first).units).c_str()) ||
+                Converted(KeywordPart(TokenAt(entry.first + 1).units)) != option.text)
+                continue;
+            if (auto it = readings_.find(entry.first + 1); it != readings_.end())
+                return Utf8(f.keyword) + " has no option '" + Utf8(option) + "': the plug-in reads the one at line " +
+                       std::to_string(entry.line) + " as '" + Utf8(it->second.keyword) + "'";
+        }
+        return Utf8(f.keyword) + " has no option '" + Utf8(option) + "'";
+    }
+
+    // The last installable feature, in file order, with any entry for an
+    // ordinary feature decides every mark of that feature.
+    void ReportOverrides() {
+        // ordinary feature -> installable index -> its entries
+        std::map<std::u16string, std::map<int, std::vector<int>>> rules;
+        for (int k = 0; k < doc_.constraintCount; ++k) {
+            const PpdConstraint& c = *doc_.constraints[k];
+            int installable = Installable(c.feature1.text);
+            if (installable >= 0 && OrdinaryFeature(c.feature2.text) >= 0)
+                rules[c.feature2.text][installable].push_back(k);
+        }
+        for (const auto& [feature, byInstallable] : rules) {
+            if (byInstallable.size() < 2) continue;
+            const auto& [decider, deciderEntries] = *byInstallable.rbegin();
+            for (const auto& [installable, entryIndexes] : byInstallable) {
+                if (installable == decider) continue;
+                Add(LineOfToken(constraints_[entryIndexes.front()].token), LintClass::ConstraintOverridden,
+                    Plural(entryIndexes.size(), "entry", "entries") + " of " +
+                        Utf8(doc_.installables[installable]->keyword) + " for " + Utf8(feature) +
+                        (entryIndexes.size() == 1 ? " never counts: " : " never count: ") + Utf8(doc_.installables[decider]->keyword) +
+                        ", a later installable feature, also constrains it (line " +
+                        std::to_string(LineOfToken(constraints_[deciderEntries.front()].token)) +
+                        ") and alone decides its marks");
+            }
+        }
+    }
+
+    static std::u16string DefaultKeyword(const PpdFeature& f) {
+        return u"*Default" + std::u16string(f.keyword.length ? f.keyword.text + 1 : u"");
+    }
+
+    // A *Default line for this feature outside its block, or 0.
+    int DefaultLineOutside(int feature) const {
+        std::u16string wanted = DefaultKeyword(Feature(feature));
+        for (const Entry& e : scan_.entries) {
+            if (Inside(feature, e.first)) continue;
+            if (Converted(TokenAt(e.first).units) == wanted) return e.line;
+        }
+        return 0;
+    }
+
+    void ReportDefaults() {
+        for (int i = 0; i < doc_.featureCount; ++i) {
+            const PpdFeature& f = Feature(i);
+            const FeaturePlace& p = features_[i];
+            if (p.openToken == kNoToken) continue;
+            bool installable = Installable(f.keyword.text) >= 0;
+            std::string name = Utf8(f.keyword);
+            if (p.defaultEntry == kNoToken) {
+                if (!installable) continue;
+                int outside = DefaultLineOutside(i);
+                Add(FeatureLine(i), LintClass::DefaultMissing,
+                    "installable " + name + " has no default in its block" +
+                        (outside ? " (the one at line " + std::to_string(outside) + " stands outside it)" : "") +
+                        ": the plug-in starts it with no current option, which no constraint names");
+                continue;
+            }
+            const Entry& e = scan_.entries[p.defaultEntry];
+            std::u16string expected = DefaultKeyword(f);
+            std::u16string head = Converted(TokenAt(e.first).units);
+            std::string from = head == expected ? "" : ", taken from " + Utf8(head) + ",";
+            if (f.defaultOption.length == 0) {
+                Add(e.line, LintClass::DefaultEmpty,
+                    "empty default for " + name + from +
+                        (installable ? ": the plug-in starts it with no current option, which no constraint names" : ""));
+            } else {
+                bool found = false;
+                for (int o = 0; o < f.optionCount && !found; ++o) found = f.options[o]->keyword.SameAs(f.defaultOption);
+                if (!found)
+                    Add(e.line, LintClass::DefaultUnknown,
+                        "default '" + Utf8(f.defaultOption) + "' of " + name + from + " is not one of its options");
+            }
+        }
+    }
+
+    void ReportTranslations() {
+        std::unordered_map<std::u16string, int> featureByTranslation;
+        for (int i = 0; i < doc_.featureCount; ++i) {
+            const PpdFeature& f = Feature(i);
+            bool ordinary = !InGroup(f);
+            if (ordinary && (KnownById(f.keyword.text) || KnownByKeyword(f.keyword.text))) {
+                std::unordered_map<std::u16string, int> optionByTranslation;
+                for (int o = 0; o < f.optionCount; ++o) {
+                    auto [it, fresh] = optionByTranslation.emplace(f.options[o]->translation.text, o);
+                    if (fresh) continue;
+                    Add(features_[i].optionLines[o], LintClass::OptionTranslation,
+                        "option '" + Utf8(f.options[o]->keyword) + "' of " + Utf8(f.keyword) + " has the translation '" +
+                            Utf8(f.options[o]->translation) + "' of option '" + Utf8(f.options[it->second]->keyword) +
+                            "' (line " + std::to_string(features_[i].optionLines[it->second]) +
+                            "): only the first decides the warning mark of both");
+                }
+            }
+            auto [it, fresh] = featureByTranslation.emplace(f.translation.text, i);
+            if (fresh || KnownById(f.keyword.text)) continue;
+            const PpdFeature& first = Feature(it->second);
+            if (!KnownByKeyword(first.keyword.text) && !KnownByKeyword(f.keyword.text)) continue;
+            Add(FeatureLine(i), LintClass::FeatureTranslation,
+                Utf8(f.keyword) + " has the translation '" + Utf8(f.translation) + "' of " + Utf8(first.keyword) +
+                    " (line " + std::to_string(FeatureLine(it->second)) +
+                    "): the plug-in matches items by translation, so its item " +
+                    (KnownByKeyword(first.keyword.text) ? "gets the marks of " + Utf8(first.keyword)
+                                                        : "gets no marks, " + Utf8(first.keyword) +
+                                                              " being unknown to the plug-in"));
+        }
+    }
+
+    void ReportTable() {
+        for (const FeatureNameEntry* row = g_featureNameTable; row->featureId != 0; ++row) {
+            if (AnyFeature(row->keyword) < 0)
+                Add(0, LintClass::TableMissing,
+                    "the plug-in knows " + Utf8(row->keyword) + ", which the file does not declare");
+        }
+        std::set<int> reported;
+        for (int k = 0; k < doc_.constraintCount; ++k) {
+            const PpdConstraint& c = *doc_.constraints[k];
+            if (constraints_[k].shortEntry || Installable(c.feature1.text) < 0) continue;
+            int f = OrdinaryFeature(c.feature2.text);
+            if (f < 0 || KnownById(c.feature2.text) || KnownByKeyword(c.feature2.text) || !reported.insert(f).second)
+                continue;
+            Add(FeatureLine(f), LintClass::FeatureUnknown,
+                Utf8(c.feature2) + " is constrained by installable " + Utf8(c.feature1) + " (line " +
+                    std::to_string(LineOfToken(constraints_[k].token)) +
+                    ") but is not in the plug-in's feature name table: its item gets no warning marks");
+        }
+    }
+
+    const Scan& scan_;
+    const PpdDocument& doc_;
+    const WatchedSource& watch_;
+    LintResult result_;
+
+    std::unordered_map<std::u16string, std::vector<int>> featuresByKeyword_;
+    std::unordered_map<std::u16string, int> installableIndex_;
+    std::unordered_map<std::u16string, uint32_t> table_;
+
+    std::vector<char16_t> buffer_ = std::vector<char16_t>(kPpdTokenCapacity + 1);
+    std::map<size_t, KeywordAndTranslation> readings_;
+    std::vector<FeaturePlace> features_;
+    std::set<size_t> placedOpens_;
+    std::vector<size_t> lostOpens_;
+    std::vector<size_t> lostConstraints_;
+    std::set<size_t> spanOfConstraint_;  // tokens the model read as a constraint's four
+    std::vector<ConstraintPlace> constraints_;
+    std::set<size_t> placedConstraints_;
+    std::map<size_t, int> takenBy_;  // token -> line of the short constraint entry that took it
+
+    size_t parseEndToken_ = kNoToken;  // the parse stopped early, after this token
+    size_t parseEndFrom_ = kNoToken;   // the block of this *OpenUI ran to the end of the file
+    std::set<int> optionLines_;        // lines of the options the model read
+    std::string parseEndReason_;
+};
+
+}  // namespace
+
+const char* LintClassName(LintClass kind) {
+    int index = static_cast<int>(kind);
+    return index >= 0 && index < kLintClassCount ? kClassNames[index] : "unknown";
+}
+
+LintResult LintPpd(std::string_view bytes) {
+    // Built in place, so that the read-byte function can watch it while its
+    // constructor parses.
+    void* memory = platform::MemAlloc(sizeof(PpdDocument));
+    if (!memory) return {};
+    WatchedSource watch;
+    watch.bytes = bytes;
+    watch.doc = static_cast<PpdDocument*>(memory);
+    PpdDocument* doc = ::new (memory) PpdDocument(ReadWatchedByte, &watch);
+    LintResult result;
+    // A model that never asked for a byte had no memory to parse with.
+    if (watch.read) {
+        Scan scan(bytes);
+        result = Linter(scan, *doc, watch).Run();
+    }
+    doc->~PpdDocument();
+    platform::MemFree(memory);
+    return result;
+}
