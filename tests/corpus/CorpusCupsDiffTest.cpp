@@ -6,7 +6,7 @@
 // class is printed and a difference in no class fails.
 #include <gtest/gtest.h>
 
-#include <cups/ppd.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -25,6 +25,7 @@
 namespace {
 
 constexpr size_t npos = std::string::npos;
+constexpr size_t kCupsTextBytes = 80;  // libcups keeps texts in 81-byte buffers
 
 // Differences are named by these classes.
 const std::map<std::string, std::string> kClasses = {
@@ -206,21 +207,61 @@ struct Feature {
     std::vector<Choice> choices;
 };
 
-std::vector<Feature> CupsFeatures(ppd_file_t* ppd, std::vector<std::string>& installables) {
+// libcups's reading of one file, from the uninstrumented reader program.
+struct CupsReading {
+    std::string path;
+    std::string error;
     std::vector<Feature> features;
-    auto take = [&](const ppd_option_t& option, const char* group) {
-        Feature f{option.keyword, option.text, option.defchoice, group, {}};
-        for (int c = 0; c < option.num_choices; ++c) f.choices.push_back({option.choices[c].choice, option.choices[c].text});
-        features.push_back(f);
-        if (std::string(group) == "InstallableOptions") installables.push_back(option.keyword);
-    };
-    for (int g = 0; g < ppd->num_groups; ++g) {
-        const ppd_group_t& group = ppd->groups[g];
-        for (int o = 0; o < group.num_options; ++o) take(group.options[o], group.name);
-        for (int s = 0; s < group.num_subgroups; ++s)
-            for (int o = 0; o < group.subgroups[s].num_options; ++o) take(group.subgroups[s].options[o], group.name);
+    std::vector<std::string> installables;  // options of the group "InstallableOptions"
+    long constraints = 0;
+};
+
+std::vector<std::string> Fields(const std::string& line) {
+    std::vector<std::string> fields(1);
+    for (size_t i = 0; i < line.size(); ++i) {
+        char c = line[i];
+        if (c == '\t') {
+            fields.emplace_back();
+        } else if (c == '\\' && i + 1 < line.size()) {
+            char e = line[++i];
+            fields.back().push_back(e == 't' ? '\t' : e == 'n' ? '\n' : e == 'r' ? '\r' : e);
+        } else {
+            fields.back().push_back(c);
+        }
     }
-    return features;
+    return fields;
+}
+
+// Reads the next record; false at the end of the reader's output.
+bool ReadCups(FILE* pipe, CupsReading& reading) {
+    reading = CupsReading();
+    char* buffer = nullptr;
+    size_t capacity = 0;
+    bool complete = false;
+    while (getline(&buffer, &capacity, pipe) > 0) {
+        std::string line(buffer);
+        if (!line.empty() && line.back() == '\n') line.pop_back();
+        std::vector<std::string> f = Fields(line);
+        if (f[0] == "FILE" && f.size() == 2) {
+            reading.path = f[1];
+        } else if (f[0] == "ERROR" && f.size() == 2) {
+            reading.error = f[1];
+        } else if (f[0] == "FEATURE" && f.size() == 5) {
+            reading.features.push_back({f[1], f[3], f[4], f[2], {}});
+            if (f[2] == "InstallableOptions") reading.installables.push_back(f[1]);
+        } else if (f[0] == "CHOICE" && f.size() == 3 && !reading.features.empty()) {
+            reading.features.back().choices.push_back({f[1], f[2]});
+        } else if (f[0] == "CONSTRAINTS" && f.size() == 2) {
+            reading.constraints = std::stol(f[1]);
+        } else if (f[0] == "END") {
+            complete = true;
+            break;
+        } else {
+            ADD_FAILURE() << "unexpected line from the libcups reader: " << line;
+        }
+    }
+    free(buffer);
+    return complete;
 }
 
 std::vector<Feature> ModelFeatures(const PpdDocument& doc) {
@@ -292,9 +333,8 @@ public:
     FileComparison(const std::string& path, const PpdLines& lines, Tally& tally)
         : path_(path), lines_(lines), tally_(tally) {}
 
-    void Compare(const PpdDocument& doc, ppd_file_t* ppd) {
-        std::vector<std::string> cupsInstallables;
-        std::vector<Feature> cups = CupsFeatures(ppd, cupsInstallables);
+    void Compare(const PpdDocument& doc, const CupsReading& reading) {
+        const std::vector<Feature>& cups = reading.features;
         std::vector<Feature> model = ModelFeatures(doc);
 
         std::set<std::string> keywords;
@@ -319,8 +359,8 @@ public:
                              std::to_string(theirs.size()));
             }
         }
-        CompareInstallables(doc, cupsInstallables);
-        CompareConstraintCount(doc, ppd);
+        CompareInstallables(doc, reading.installables);
+        CompareConstraintCount(doc, reading.constraints);
     }
 
     bool Different() const { return differences_ > 0; }
@@ -441,7 +481,7 @@ private:
             const std::string& keyword = pieces[pieces.size() - 2];
             const std::string& text = pieces.back();
             bool keywordMatches = SameText(ours.keyword, keyword);
-            bool textMatches = SameText(ours.text, text) || (cups.text.size() >= PPD_MAX_TEXT - 5 &&
+            bool textMatches = SameText(ours.text, text) || (cups.text.size() >= kCupsTextBytes - 4 &&
                                                               StartsWith(Skeleton(text), Skeleton(ours.text)));
             if (keywordMatches && textMatches) return "slash-pieces";
             if (keywordMatches && !TextClass(ours.text, text).empty()) return "slash-pieces";
@@ -507,7 +547,7 @@ private:
     // libcups counts every *UIConstraints and *NonUIConstraints line. The
     // model reads the *UIConstraints entries its parse reaches, less those
     // whose keyword an earlier short entry took as one of its four tokens.
-    void CompareConstraintCount(const PpdDocument& doc, ppd_file_t* ppd) {
+    void CompareConstraintCount(const PpdDocument& doc, long cups) {
         long ui = 0, nonUi = 0, afterEnd = 0;
         for (size_t i = 0; i < lines_.lines.size(); ++i) {
             if (StartsWith(lines_.lines[i], "*UIConstraints")) {
@@ -524,14 +564,14 @@ private:
                 swallowed += field->Equals(u"*UIConstraints");
         }
         long model = doc.constraintCount;
-        if (model == ppd->num_consts) return;
-        if (ppd->num_consts == ui + nonUi && model == ui - swallowed - afterEnd) {
+        if (model == cups) return;
+        if (cups == ui + nonUi && model == ui - swallowed - afterEnd) {
             if (nonUi) Note("non-ui-constraints", std::to_string(nonUi) + " *NonUIConstraints");
             if (swallowed) Note("short-constraint-swallows", std::to_string(swallowed) + " entries taken");
             if (afterEnd) Note(lines_.parseEndClass, std::to_string(afterEnd) + " entries after the parse ended");
             return;
         }
-        Note("", "constraints: model " + std::to_string(model) + ", libcups " + std::to_string(ppd->num_consts) +
+        Note("", "constraints: model " + std::to_string(model) + ", libcups " + std::to_string(cups) +
                      " (" + std::to_string(ui) + " *UIConstraints, " + std::to_string(nonUi) +
                      " *NonUIConstraints, " + std::to_string(swallowed) + " taken, " + std::to_string(afterEnd) +
                      " after the end)");
@@ -547,25 +587,34 @@ private:
 TEST(CorpusAgainstCups, EveryDifferenceHasANamedClass) {
     const std::vector<std::string> files = corpus::Files();
     auto start = std::chrono::steady_clock::now();
+    std::string list = testing::TempDir() + "corvina-cups-files-" + std::to_string(getpid());
+    {
+        std::ofstream out(list);
+        for (const std::string& path : files) out << path << '\n';
+    }
+    FILE* pipe = popen(("'" CORVINA_CUPS_READER "' < '" + list + "'").c_str(), "r");
+    ASSERT_NE(pipe, nullptr);
     Tally tally;
-    size_t identical = 0;
-    for (const std::string& path : files) {
-        auto doc = corpus::BuildModel(path, corpus::CodePageFor(path));
-        ASSERT_NE(doc, nullptr);
-        ppd_file_t* ppd = ppdOpenFile(path.c_str());
-        if (!ppd) {
-            int line = 0;
-            ppd_status_t status = ppdLastError(&line);
-            tally.Note("", path, std::string("libcups refuses the file: ") + ppdErrorString(status) + " on line " +
-                                     std::to_string(line));
+    size_t identical = 0, read = 0;
+    CupsReading reading;
+    while (ReadCups(pipe, reading)) {
+        ASSERT_LT(read, files.size());
+        ASSERT_EQ(reading.path, files[read]);
+        ++read;
+        if (!reading.error.empty()) {
+            tally.Note("", reading.path, "libcups refuses the file: " + reading.error);
             continue;
         }
-        PpdLines lines(path);
-        FileComparison comparison(path, lines, tally);
-        comparison.Compare(*doc, ppd);
+        auto doc = corpus::BuildModel(reading.path, corpus::CodePageFor(reading.path));
+        ASSERT_NE(doc, nullptr);
+        PpdLines lines(reading.path);
+        FileComparison comparison(reading.path, lines, tally);
+        comparison.Compare(*doc, reading);
         identical += !comparison.Different();
-        ppdClose(ppd);
     }
+    EXPECT_EQ(pclose(pipe), 0);
+    std::remove(list.c_str());
+    EXPECT_EQ(read, files.size()) << "the libcups reader stopped early";
     double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     tally.Report(files.size(), identical, seconds);
 }
