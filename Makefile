@@ -2,7 +2,7 @@
 JOBS ?= 2
 PREFIX_DIR := $(CURDIR)/build/wineprefix
 
-.PHONY: all deps wine-prefix build build-native build-asan build-win64 build-win32 test demo bench fuzz clean
+.PHONY: all deps wine-prefix build build-native build-asan build-tsan build-win64 build-win32 test demo bench fuzz clean
 
 all: build
 
@@ -20,6 +20,10 @@ build-asan: deps
 	@cmake --preset native-asan >/dev/null
 	@cmake --build build/native-asan -j $(JOBS)
 
+build-tsan: deps
+	@cmake --preset native-tsan >/dev/null
+	@cmake --build --preset native-tsan -j $(JOBS)
+
 build-win64: deps
 	@cmake --preset win64 >/dev/null
 	@cmake --build build/win64 -j $(JOBS)
@@ -28,7 +32,7 @@ build-win32: deps
 	@cmake --preset win32 >/dev/null
 	@cmake --build build/win32 -j $(JOBS)
 
-build: build-native build-asan build-win64 build-win32
+build: build-native build-asan build-tsan build-win64 build-win32
 
 test: build wine-prefix
 	@bash scripts/run-tests.sh

@@ -37,6 +37,7 @@ run_suite() {
 
 run_suite "native unit tests" ctest --test-dir build/native -j2 --output-on-failure -LE corpus
 run_suite "native tests under ASan+UBSan" ctest --test-dir build/native-asan -j2 --output-on-failure
+run_suite "shared counts under TSan" ctest --preset native-tsan
 # A Windows test program holds many gtest cases but is one CTest test (each
 # Wine start costs seconds), so these suites are counted by gtest's lines.
 run_gtest_suite() {
