@@ -459,7 +459,8 @@ private:
             parseEndToken_ = stop;
             const Entry& first = scan_.entries[place.queryEntries[0]];
             bool closed = false;
-            for (size_t t = place.openToken + 1; t < stop && !closed; ++t) closed = Is(t, kwCloseUI);
+            for (size_t t = place.openToken + 1; t < scan_.tokens.size() && !closed && !Is(t, kwOpenUI); ++t)
+                closed = Is(t, kwCloseUI);
             parseEndReason_ = "second query keyword " + Utf8(TokenAt(stop).units) + " in " + block + ", the first being " +
                               Utf8(TokenAt(first.first).units) + " at line " + std::to_string(first.line) +
                               (closed ? "" : " (the block has no *CloseUI of its own)") +
