@@ -2,6 +2,7 @@
 
 #include <iconv.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -77,11 +78,21 @@ std::optional<std::string> EncodeCp1252(const char16_t* text) {
 
 // Code page 932 goes through iconv; bytes it cannot decode become the
 // replacement the platform uses for them (U+30FB is what Windows shows, '?'
-// keeps the stand-in simple and visible).
-std::u16string IconvDecode(const char* text, const char* fromCode) {
-    std::u16string out;
-    iconv_t cd = iconv_open("UTF-16LE", fromCode);
+// keeps the stand-in simple and visible). Opening a converter costs more than
+// most conversions, so each thread keeps its own.
+struct Cp932Decoder {
+    iconv_t cd = iconv_open("UTF-16LE", "CP932");
+    ~Cp932Decoder() {
+        if (cd != reinterpret_cast<iconv_t>(-1)) iconv_close(cd);
+    }
+};
+
+std::u16string IconvDecode(const char* text) {
+    thread_local Cp932Decoder decoder;
+    iconv_t cd = decoder.cd;
     if (cd == reinterpret_cast<iconv_t>(-1)) return DecodeCp1252(text);
+    iconv(cd, nullptr, nullptr, nullptr, nullptr);
+    std::u16string out;
     size_t inLeft = std::strlen(text);
     char* in = const_cast<char*>(text);
     while (inLeft > 0) {
@@ -96,7 +107,6 @@ std::u16string IconvDecode(const char* text, const char* fromCode) {
             --inLeft;
         }
     }
-    iconv_close(cd);
     return out;
 }
 
@@ -124,7 +134,7 @@ std::string IconvEncode(const char16_t* text, const char* toCode) {
 }
 
 std::u16string Decode(const char* text) {
-    return codePage == 932 ? IconvDecode(text, "CP932") : DecodeCp1252(text);
+    return codePage == 932 ? IconvDecode(text) : DecodeCp1252(text);
 }
 
 std::string Encode(const char16_t* text) {
@@ -172,14 +182,44 @@ void MemFree(void* block) {
 
 int AnsiToWide(const char* text, char16_t* dest, int capacity) {
     if (!text || capacity < 0) return 0;
-    std::u16string wide = Decode(text);
-    int needed = static_cast<int>(wide.size()) + 1;
+    // 1252 maps byte for unit and 932 leaves ASCII as it is, so most texts
+    // convert straight into dest; the PPD model converts every text it keeps.
+    const size_t n = std::strlen(text);
+    const auto* bytes = reinterpret_cast<const unsigned char*>(text);
+    if (codePage == 932 && std::find_if(bytes, bytes + n, [](unsigned char b) { return b >= 0x80; }) != bytes + n) {
+        std::u16string wide = Decode(text);
+        int needed = static_cast<int>(wide.size()) + 1;
+        if (capacity == 0) return needed;
+        if (!dest || needed > capacity) {
+            SetLastErrorCode(ERROR_INSUFFICIENT_BUFFER);
+            return 0;
+        }
+        std::memcpy(dest, wide.c_str(), needed * sizeof(char16_t));
+        return needed;
+    }
+    const int needed = static_cast<int>(n) + 1;
     if (capacity == 0) return needed;
     if (!dest || needed > capacity) {
         SetLastErrorCode(ERROR_INSUFFICIENT_BUFFER);
         return 0;
     }
-    std::memcpy(dest, wide.c_str(), needed * sizeof(char16_t));
+    unsigned char high = 0;
+    size_t k = 0;
+    for (; k + 4 <= n; k += 4) {
+        const unsigned char b0 = bytes[k], b1 = bytes[k + 1], b2 = bytes[k + 2], b3 = bytes[k + 3];
+        high |= b0 | b1 | b2 | b3;
+        dest[k] = b0;
+        dest[k + 1] = b1;
+        dest[k + 2] = b2;
+        dest[k + 3] = b3;
+    }
+    for (; k <= n; ++k) {
+        high |= bytes[k];
+        dest[k] = bytes[k];
+    }
+    if (high >= 0x80)
+        for (size_t k = 0; k < n; ++k)
+            if (bytes[k] >= 0x80 && bytes[k] < 0xA0) dest[k] = kCp1252High[bytes[k] - 0x80];
     return needed;
 }
 
