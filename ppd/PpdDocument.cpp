@@ -163,7 +163,12 @@ struct PpdDocument::ParseState {
 PpdDocument::PpdDocument(PpdReadByteProc readByte, void* source) {
     lineBuffer = static_cast<char16_t*>(
         platform::MemAlloc((static_cast<size_t>(kPpdTokenCapacity) + 1) * sizeof(char16_t)));
-    stream = new PpdByteStream(readByte, source);
+    // The plug-in's own read-byte function is read a block at a time.
+    PpdFileReader reader(static_cast<FILE*>(source));
+    if (readByte == PpdReadFileByte && source)
+        stream = new PpdByteStream(PpdReadBufferedByte, &reader);
+    else
+        stream = new PpdByteStream(readByte, source);
     if (lineBuffer && stream) Parse();
     EvaluateConstraints();
     platform::MemFree(lineBuffer);

@@ -16,7 +16,9 @@ constexpr int32_t kPpdStringCapacity = 260;
 // Fixed-capacity wide string: at most 259 units and the NUL.
 class PpdString {
 public:
-    PpdString() = default;
+    // Only the NUL: the units after it are never read, and leaving them
+    // unwritten spares every record a pass over its 520-byte texts.
+    PpdString() { text[0] = 0; }
     virtual ~PpdString();
     PpdString(const PpdString&) = delete;
     PpdString& operator=(const PpdString&) = delete;
@@ -38,7 +40,7 @@ public:
     void Clear();
 
     int32_t length = 0;
-    char16_t text[kPpdStringCapacity] = {};
+    char16_t text[kPpdStringCapacity];
 
 private:
     void AssignLongestPrefix(const char16_t* source);
@@ -101,6 +103,10 @@ public:
                               bool reevaluate);
     // Recomputes `constrained` of every option of every ordinary feature.
     void EvaluateConstraints();
+    // The same pass as one walk of the constraints per (option, installable
+    // option), needing no memory: what EvaluateConstraints falls back on
+    // when its index cannot be allocated, and the reference it is held to.
+    void EvaluateConstraintsReference();
     ConstraintResult TestConstraint(const PpdString& installableKeyword,
                                     const PpdString& currentOption, const PpdFeature& feature,
                                     const PpdOption& option) const;

@@ -6,6 +6,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 
 #include "ppd/PpdAllocated.h"
 
@@ -15,6 +16,28 @@ using PpdReadByteProc = int (*)(void* source);
 // The read-byte function over a FILE* opened in text mode; a null source reads
 // as an empty file, so a file that failed to open gives an empty model.
 int PpdReadFileByte(void* source);
+
+// A FILE* read ahead a block at a time: the bytes and the end of input of
+// PpdReadFileByte over the same file, without a call and a lock per byte.
+// The document reads its file through one of these, on its own stack, when
+// it is given PpdReadFileByte; the file is then read past where a parse
+// that ends early stopped, which its caller, about to close it, never sees.
+struct PpdFileReader {
+    explicit PpdFileReader(FILE* file) : file(file) {}
+    PpdFileReader(const PpdFileReader&) = delete;
+    PpdFileReader& operator=(const PpdFileReader&) = delete;
+
+    // Starts a new block; false at end of input or on a read error.
+    bool Refill();
+
+    FILE* file;
+    const unsigned char* next = block;
+    const unsigned char* end = block;
+    unsigned char block[8192];
+};
+
+// The read-byte function over a PpdFileReader.
+int PpdReadBufferedByte(void* reader);
 
 class PpdByteStream : public PpdAllocated {
 public:
