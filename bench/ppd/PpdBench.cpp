@@ -189,8 +189,8 @@ struct Options {
 };
 
 const char* Relative(const std::string& path, const std::string& root) {
-    return path.rfind(root, 0) == 0 ? path.c_str() + root.size() + (path.size() > root.size() && path[root.size()] == '/')
-                                    : path.c_str();
+    if (path.rfind(root, 0) != 0) return path.c_str();
+    return path.c_str() + root.size() + (path.size() > root.size() && path[root.size()] == '/');
 }
 
 int RunOnce(const char* which, const char* path, long count) {
@@ -297,7 +297,8 @@ int RunBench(const Options& options) {
     std::printf("  model build: peak heap %zu bytes in %ld allocations, %zu bytes left after delete\n",
                 heapcount::PeakBytes(), heapcount::Allocations(), heapcount::LiveBytes());
     const CorpusFile& slowest = files[worstRatioFile];
-    std::printf("per file: %zu of %zu above 0.5x libcups, %zu above 0.25x; highest %s (%zu bytes, %.3f ms vs %.3f ms)\n",
+    std::printf("per file: %zu of %zu above 0.5x libcups, %zu above 0.25x; "
+                "highest %s (%zu bytes, %.3f ms vs %.3f ms)\n",
                 overHalf, files.size(), overQuarter, Relative(slowest.path, root), slowest.bytes,
                 Median(samples[kCorvina][worstRatioFile]) * 1e3, Median(samples[kCups][worstRatioFile]) * 1e3);
     std::printf("goals: corpus <= 0.25x libcups and <= 3x floor; worst file <= 0.25x libcups and <= 25000000 "
