@@ -208,43 +208,43 @@ private:
         return texts_.back().get();
     }
 
-    void Fill(size_t i, const ItemSpec& spec) {
+    void Fill(size_t i, const ItemSpec& row) {
         OPTITEM& item = items_[i];
         item = OPTITEM{};
         item.cbSize = sizeof(OPTITEM);
-        item.Level = spec.level;
-        item.Flags = spec.flags;
-        item.pName = spec.nameId ? reinterpret_cast<HostChar*>(spec.nameId) : Keep(spec.name);
-        item.Sel = spec.sel;
-        item.DMPubID = spec.dmPubId;
+        item.Level = row.level;
+        item.Flags = row.flags;
+        item.pName = row.nameId ? reinterpret_cast<HostChar*>(row.nameId) : Keep(row.name);
+        item.Sel = row.sel;
+        item.DMPubID = row.dmPubId;
 
         keywords_.push_back(nullptr);
-        if (!spec.hostKeyword.empty() || spec.keywordRecord) {
-            auto keyword = std::make_unique<std::string>(spec.hostKeyword);
+        if (!row.hostKeyword.empty() || row.keywordRecord) {
+            auto keyword = std::make_unique<std::string>(row.hostKeyword);
             auto record = std::make_unique<const void*[]>(4);
             record[0] = nullptr;
             record[1] = &item;
-            record[2] = spec.hostKeyword.empty() ? nullptr : keyword->c_str();
+            record[2] = row.hostKeyword.empty() ? nullptr : keyword->c_str();
             record[3] = nullptr;
             item.UserData = reinterpret_cast<ULONG_PTR>(record.get());
-            if (!spec.hostKeyword.empty()) keywords_.back() = keyword.get();
+            if (!row.hostKeyword.empty()) keywords_.back() = keyword.get();
             keywordTexts_.push_back(std::move(keyword));
             records_.push_back(std::move(record));
         }
 
-        if (!spec.hasOptType) return;
-        params_[i].resize(spec.options.size());
-        for (size_t j = 0; j < spec.options.size(); ++j) {
+        if (!row.hasOptType) return;
+        params_[i].resize(row.options.size());
+        for (size_t j = 0; j < row.options.size(); ++j) {
             OPTPARAM& param = params_[i][j];
             param = OPTPARAM{};
             param.cbSize = sizeof(OPTPARAM);
-            const OptionSpec& option = spec.options[j];
+            const OptionSpec& option = row.options[j];
             param.pData = option.resourceId ? reinterpret_cast<HostChar*>(option.resourceId) : Keep(option.text);
         }
         OPTTYPE& type = types_[i];
         type = OPTTYPE{};
         type.cbSize = sizeof(OPTTYPE);
-        type.Count = static_cast<WORD>(spec.options.size());
+        type.Count = static_cast<WORD>(row.options.size());
         type.pOptParam = params_[i].empty() ? nullptr : params_[i].data();
         item.pOptType = &type;
     }
@@ -282,16 +282,16 @@ inline BYTE StandardSettingId(std::string_view keyword) {
 }
 
 inline ItemSpec FeatureItem(const OutlineFeature& feature, BYTE level) {
-    ItemSpec spec;
-    spec.dmPubId = StandardSettingId(feature.keyword);
-    if (spec.dmPubId)
-        spec.nameId = kStandardNameIdBase + spec.dmPubId;
+    ItemSpec row;
+    row.dmPubId = StandardSettingId(feature.keyword);
+    if (row.dmPubId)
+        row.nameId = kStandardNameIdBase + row.dmPubId;
     else
-        spec.name = feature.translation;
-    spec.hostKeyword = feature.keyword;
-    spec.level = level;
-    for (const OutlineOption& option : feature.options) spec.options.push_back({option.translation, 0});
-    return spec;
+        row.name = feature.translation;
+    row.hostKeyword = feature.keyword;
+    row.level = level;
+    for (const OutlineOption& option : feature.options) row.options.push_back({option.translation, 0});
+    return row;
 }
 
 enum class ColourItem { none, beforeFeatures, afterFeatures };
@@ -344,12 +344,12 @@ inline std::vector<ItemSpec> DocumentItemSpecs(const std::vector<OutlineFeature>
 inline std::vector<ItemSpec> PrinterItemSpecs(const std::vector<OutlineFeature>& features) {
     std::vector<ItemSpec> specs;
     auto plain = [](uintptr_t id, BYTE level) {
-        ItemSpec spec;
-        spec.nameId = id;
-        spec.level = level;
-        spec.keywordRecord = false;
-        spec.options = {{u"", 0x2020}, {u"", 0x2021}};
-        return spec;
+        ItemSpec row;
+        row.nameId = id;
+        row.level = level;
+        row.keywordRecord = false;
+        row.options = {{u"", 0x2020}, {u"", 0x2021}};
+        return row;
     };
     specs.push_back(plain(kInitialPrinterItemId, 1));
     ItemSpec branch = plain(kInstallableOptionsId, 1);

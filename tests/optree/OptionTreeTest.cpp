@@ -614,13 +614,13 @@ TEST_P(PrinterSheetTest, HidesTheBranchUnderItem64798AndSelectsItem400) {
     const PrinterRow& row = GetParam();
     std::vector<ItemSpec> specs;
     for (size_t i = 0; i < row.levels.size(); ++i) {
-        ItemSpec spec;
-        spec.level = static_cast<BYTE>(row.levels[i]);
-        spec.nameId = row.ids[i];
-        spec.name = u"Item";
-        spec.keywordRecord = false;
-        spec.options = {{u"A", 0}, {u"B", 0}};
-        specs.push_back(spec);
+        ItemSpec entry;
+        entry.level = static_cast<BYTE>(row.levels[i]);
+        entry.nameId = row.ids[i];
+        entry.name = u"Item";
+        entry.keywordRecord = false;
+        entry.options = {{u"A", 0}, {u"B", 0}};
+        specs.push_back(entry);
     }
     ItemArray items(specs);
     SecondCall(OEMCUIP_PRNPROP, items);

@@ -12,15 +12,15 @@ using hostitems::ItemArray;
 using hostitems::ItemSpec;
 
 ItemSpec Item(const char* keyword, BYTE dmPubId = 0, LONG sel = 0, DWORD flags = 0) {
-    ItemSpec spec;
-    spec.name = u"Item";
-    spec.hostKeyword = keyword;
-    spec.keywordRecord = keyword[0] != '\0';
-    spec.dmPubId = dmPubId;
-    spec.sel = sel;
-    spec.flags = flags;
-    spec.options = {{u"A", 0}, {u"B", 0}};
-    return spec;
+    ItemSpec entry;
+    entry.name = u"Item";
+    entry.hostKeyword = keyword;
+    entry.keywordRecord = keyword[0] != '\0';
+    entry.dmPubId = dmPubId;
+    entry.sel = sel;
+    entry.flags = flags;
+    entry.options = {{u"A", 0}, {u"B", 0}};
+    return entry;
 }
 
 class RenderingCallbackTest : public testing::Test {
