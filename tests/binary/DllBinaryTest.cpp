@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/portable/Utf8.h"
 #include "resources/Catalog.h"
 #include "tests/binary/PeImage.h"
 #include "tests/binary/ResourceFormats.h"
@@ -52,31 +53,6 @@ std::string DllPath(const Build& build) {
     for (const char* relative : {"/corvina.dll", "/frame/corvina.dll"})
         if (std::filesystem::exists(dir + relative)) return dir + relative;
     return dir + "/corvina.dll";
-}
-
-std::string Utf8(const std::u16string& text) {
-    std::string out;
-    for (size_t i = 0; i < text.size(); ++i) {
-        uint32_t c = text[i];
-        if (c >= 0xD800 && c < 0xDC00 && i + 1 < text.size())
-            c = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00);
-        if (c < 0x80) {
-            out.push_back(static_cast<char>(c));
-        } else if (c < 0x800) {
-            out.push_back(static_cast<char>(0xC0 | c >> 6));
-            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        } else if (c < 0x10000) {
-            out.push_back(static_cast<char>(0xE0 | c >> 12));
-            out.push_back(static_cast<char>(0x80 | (c >> 6 & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        } else {
-            out.push_back(static_cast<char>(0xF0 | c >> 18));
-            out.push_back(static_cast<char>(0x80 | (c >> 12 & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (c >> 6 & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        }
-    }
-    return out;
 }
 
 class DllBinary : public ::testing::TestWithParam<Build> {
@@ -154,7 +130,7 @@ TEST_P(DllBinary, StringTablesHoldTheCatalogue) {
             auto it = table.find(id);
             ASSERT_NE(it, table.end()) << "missing " << id;
             EXPECT_TRUE(it->second == resources::FindCatalogText(language, id))
-                << id << ": \"" << Utf8(it->second) << "\"";
+                << id << ": \"" << platform::ToUtf8(it->second) << "\"";
         }
     }
 }
@@ -301,7 +277,7 @@ TEST_P(DllBinary, VersionBlockCarriesTheFixedValuesAndStrings) {
     EXPECT_EQ(strings->children[0].key, u"040904b0");
     std::map<std::u16string, std::u16string> entries;
     for (const pe::VersionNode& entry : strings->children[0].children) {
-        EXPECT_EQ(entry.type, 1) << Utf8(entry.key);
+        EXPECT_EQ(entry.type, 1) << platform::ToUtf8(entry.key);
         entries[entry.key] = entry.Text();
     }
     EXPECT_EQ(entries, (std::map<std::u16string, std::u16string>{

@@ -11,6 +11,7 @@
 #include "optree/OptionTree.h"
 #include "platform/Platform.h"
 #include "platform/portable/PortablePlatform.h"
+#include "platform/portable/Utf8.h"
 #include "ppd/PpdDocument.h"
 #include "tests/optree/HostItemArrays.h"
 #include "tests/optree/OptreeTestSupport.h"
@@ -44,20 +45,6 @@ const std::set<std::string> kSmallFullMarks = {
     "QZImageProtect:On",
     "InputSlot:Cassette 4",
 };
-
-// UTF-8 of text below U+0800, all the sample's texts need.
-std::string Utf8(const std::u16string& text) {
-    std::string out;
-    for (char16_t c : text) {
-        if (c < 0x80) {
-            out.push_back(static_cast<char>(c));
-        } else {
-            out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        }
-    }
-    return out;
-}
 
 std::string HostKeywordOf(const OPTITEM& item) {
     if (!item.UserData) return "";
@@ -118,7 +105,7 @@ public:
             for (size_t j = 0; j < items.OptionCount(i); ++j)
                 if (items.Option(i, j).Flags & OPTPF_OVERLAY_WARNING_ICON)
                     marks.insert(HostKeywordOf(items.Item(i)) + ":" +
-                                 Utf8(ItemArray::Text(items.Option(i, j).pData)));
+                                 platform::ToUtf8(ItemArray::Text(items.Option(i, j).pData)));
         return marks;
     }
 

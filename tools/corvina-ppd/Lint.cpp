@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "optree/FeatureNames.h"
+#include "platform/portable/Utf8.h"
 #include "ppd/PpdDocument.h"
 #include "ppd/PpdReader.h"
 
@@ -68,27 +69,11 @@ int ReadWatchedByte(void* source) {
     return static_cast<unsigned char>(w->bytes[w->position++]);
 }
 
+// A reason stays on one line: control characters print as spaces.
 std::string Utf8(std::u16string_view text) {
-    std::string out;
-    for (size_t i = 0; i < text.size(); ++i) {
-        char32_t c = text[i];
-        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF)
-            c = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00);
-        else if (c >= 0xD800 && c <= 0xDFFF)
-            c = 0xFFFD;
-        if (c < 0x20 || c == 0x7F) c = ' ';  // a reason stays on one line
-        if (c < 0x80) {
-            out.push_back(static_cast<char>(c));
-        } else if (c < 0x800) {
-            out += {static_cast<char>(0xC0 | (c >> 6)), static_cast<char>(0x80 | (c & 0x3F))};
-        } else if (c < 0x10000) {
-            out += {static_cast<char>(0xE0 | (c >> 12)), static_cast<char>(0x80 | ((c >> 6) & 0x3F)),
-                    static_cast<char>(0x80 | (c & 0x3F))};
-        } else {
-            out += {static_cast<char>(0xF0 | (c >> 18)), static_cast<char>(0x80 | ((c >> 12) & 0x3F)),
-                    static_cast<char>(0x80 | ((c >> 6) & 0x3F)), static_cast<char>(0x80 | (c & 0x3F))};
-        }
-    }
+    std::string out = platform::ToUtf8(text);
+    for (char& c : out)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = ' ';
     return out;
 }
 

@@ -12,6 +12,7 @@
 
 #include "platform/Platform.h"
 #include "platform/portable/PortablePlatform.h"
+#include "platform/portable/Utf8.h"
 #include "ppd/PpdDocument.h"
 #include "tools/corvina-ppd/Lint.h"
 
@@ -64,30 +65,7 @@ std::u16string FromUtf8(std::string_view text) {
     return out;
 }
 
-std::string ToUtf8(const char16_t* text) {
-    std::string out;
-    for (size_t i = 0; text[i]; ++i) {
-        char32_t c = text[i];
-        if (c >= 0xD800 && c <= 0xDBFF && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF)
-            c = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00);
-        else if (c >= 0xD800 && c <= 0xDFFF)
-            c = 0xFFFD;
-        if (c < 0x80) {
-            out.push_back(static_cast<char>(c));
-        } else if (c < 0x800) {
-            out += {static_cast<char>(0xC0 | (c >> 6)), static_cast<char>(0x80 | (c & 0x3F))};
-        } else if (c < 0x10000) {
-            out += {static_cast<char>(0xE0 | (c >> 12)), static_cast<char>(0x80 | ((c >> 6) & 0x3F)),
-                    static_cast<char>(0x80 | (c & 0x3F))};
-        } else {
-            out += {static_cast<char>(0xF0 | (c >> 18)), static_cast<char>(0x80 | ((c >> 12) & 0x3F)),
-                    static_cast<char>(0x80 | ((c >> 6) & 0x3F)), static_cast<char>(0x80 | (c & 0x3F))};
-        }
-    }
-    return out;
-}
-
-std::string ToUtf8(const PpdString& s) { return ToUtf8(s.text); }
+std::string ToUtf8(const PpdString& s) { return platform::ToUtf8(s.text); }
 
 // The option keyword the way the host hands it over: narrowed to the ANSI
 // code page, one byte per unit.
