@@ -14,14 +14,8 @@
 
 namespace {
 
-const host::Configuration kDefaultConfiguration = {
-    {"InstalledMemory", "128MB"}, {"QZTrayUnit", "None"},     {"QZDuplexOption", "False"},
-    {"QZStackerOption", "False"}, {"QZCompactFlash", "False"},
-};
-const host::Configuration kSmallFullConfiguration = {
-    {"InstalledMemory", "64MB"}, {"QZTrayUnit", "2Tray"},   {"QZDuplexOption", "True"},
-    {"QZStackerOption", "True"}, {"QZCompactFlash", "True"},
-};
+using sample_printer::kDefaultConfiguration;
+using sample_printer::kSmallFullConfiguration;
 
 // Refused keystrokes ride along: quote and per-cent in the name, tab and an
 // accented letter in the job name, letters and a fifth digit in the password.
@@ -168,11 +162,10 @@ TEST_F(WineEndToEnd, TypicalUseUnderTwoInstalledConfigurations) {
     const Row rows[] = {
         {"PPD defaults",
          &kDefaultConfiguration,
-         {"InputSlot:Cassette 2", "InputSlot:Cassette 3", "InputSlot:Cassette 4", "PageSize:A3 297\u00D7420 mm",
-          "Duplex:Long Edge Binding", "Duplex:Short Edge Binding", "OutputBin:Stacker", "QZOUTPUTID:Stored Job"}},
+         sample_printer::kDefaultMarks},
         {"64 MB, two cassette units, the rest installed",
          &kSmallFullConfiguration,
-         {"Resolution:1200 dpi", "QZImageProtect:On", "InputSlot:Cassette 4"}},
+         sample_printer::kSmallFullMarks},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);

@@ -11,18 +11,11 @@ namespace {
 
 using hostitems::ColourItem;
 
-const host::Configuration kDefaultConfiguration = {
-    {"InstalledMemory", "128MB"}, {"QZTrayUnit", "None"},     {"QZDuplexOption", "False"},
-    {"QZStackerOption", "False"}, {"QZCompactFlash", "False"},
-};
-const host::Configuration kSmallFullConfiguration = {
-    {"InstalledMemory", "64MB"}, {"QZTrayUnit", "2Tray"},   {"QZDuplexOption", "True"},
-    {"QZStackerOption", "True"}, {"QZCompactFlash", "True"},
-};
-const host::Configuration kEverythingConfiguration = {
-    {"InstalledMemory", "512MB"}, {"QZTrayUnit", "3Tray"},   {"QZDuplexOption", "True"},
-    {"QZStackerOption", "True"},  {"QZCompactFlash", "True"},
-};
+using sample_printer::kDefaultConfiguration;
+using sample_printer::kDefaultMarks;
+using sample_printer::kEverythingConfiguration;
+using sample_printer::kSmallFullConfiguration;
+using sample_printer::kSmallFullMarks;
 
 const std::vector<std::string> kInstallableFeatures = {"InstalledMemory", "QZTrayUnit", "QZDuplexOption",
                                                        "QZStackerOption", "QZCompactFlash"};
@@ -76,16 +69,14 @@ TEST_F(WineOptionTree, WarningMarksFollowTheInstalledConfigurationAtEachOpening)
     const Row rows[] = {
         {"PPD defaults: no cassette unit, no duplex unit, no stacker, no CompactFlash",
          &kDefaultConfiguration,
-         {"InputSlot:Cassette 2", "InputSlot:Cassette 3", "InputSlot:Cassette 4", "PageSize:A3 297\u00D7420 mm",
-          "Duplex:Long Edge Binding", "Duplex:Short Edge Binding", "OutputBin:Stacker", "QZOUTPUTID:Stored Job"}},
+         kDefaultMarks},
         {"64 MB with two cassette units and everything else installed",
          &kSmallFullConfiguration,
-         {"Resolution:1200 dpi", "QZImageProtect:On", "InputSlot:Cassette 4"}},
+         kSmallFullMarks},
         {"everything installed", &kEverythingConfiguration, {}},
         {"back to the defaults",
          &kDefaultConfiguration,
-         {"InputSlot:Cassette 2", "InputSlot:Cassette 3", "InputSlot:Cassette 4", "PageSize:A3 297\u00D7420 mm",
-          "Duplex:Long Edge Binding", "Duplex:Short Edge Binding", "OutputBin:Stacker", "QZOUTPUTID:Stored Job"}},
+         kDefaultMarks},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
