@@ -7,6 +7,9 @@
 # BENCH_BUILD_DIR (build/native), CORVINA_PPD_CORPUS (build/ppd-corpus),
 # BENCH_REPEATS (5), BENCH_WORST_REPEATS (21) and BENCH_EVERY (1: every file)
 # change what is run; BENCH_PROFILE_DIR keeps the two callgrind profiles.
+# GLIBC_TUNABLES=glibc.malloc.trim_threshold=4000000000:glibc.malloc.mmap_threshold=33554432
+# keeps freed pages mapped between builds, which shows the build without the
+# page faults of its first touch of the model's memory.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${BENCH_BUILD_DIR:-$root/build/native}
@@ -55,6 +58,29 @@ cups=$(instructions libcups BenchCupsOnce)
 deleting=$(inclusive "$scratch/corvina.out" CorvinaModelDelete)
 echo "  corvina $corvina (open, build and close $((corvina - ${deleting:-0})), delete ${deleting:-?})"
 echo "  libcups $cups (ppdOpenFile, ppdMarkDefaults, ppdConflicts, ppdClose)"
+# Instructions one function spends in calls of another.
+calls() {
+  callgrind_annotate --tree=calling --inclusive=yes --threshold=100 "$1" 2>/dev/null |
+    awk -v from="$2" -v to="$3" '
+      /^ *[0-9,]+ .*\* / { inside = index($0, from) > 0; next }
+      /^$/ { inside = 0 }
+      inside && /^ *[0-9,]+ .*> / && index($0, to) { gsub(",", "", $1); sum += $1 }
+      END { print sum + 0 }'
+}
+# Where corvina's instructions go; the text conversion's temporary blocks are
+# counted on their own line and not in the allocation lines.
+line() {
+  printf '    %-48s %10s  %4.1f%%\n' "$1" "$2" "$(awk -v n="$2" -v t="$corvina" 'BEGIN { print 100 * n / t }')"
+}
+profile=$scratch/corvina.out
+converting=$(inclusive "$profile" "ConvertToWide(")
+blocks=$(( $(calls "$profile" "ConvertToWide(" "platform::MemAlloc(") + $(calls "$profile" "ConvertToWide(" "platform::MemFree(") ))
+allocating=$(( $(inclusive "$profile" "platform::MemAlloc(") + $(inclusive "$profile" "platform::MemFree(") - blocks ))
+line "text conversion, without its temporary blocks" $(( ${converting:-0} - blocks ))
+line "the conversion's temporary blocks (malloc, free)" "$blocks"
+line "records and arrays (malloc, free)" "$allocating"
+line "token reading (ReadToken)" "$(inclusive "$profile" "ReadToken(")"
+line "constraint pass (EvaluateConstraints)" "$(inclusive "$profile" "EvaluateConstraints()")"
 if [ -n "${BENCH_PROFILE_DIR:-}" ]; then
   mkdir -p "$BENCH_PROFILE_DIR"
   cp "$scratch"/corvina.out "$scratch"/libcups.out "$BENCH_PROFILE_DIR"/
