@@ -23,6 +23,7 @@
 #include "optree/OptionTree.h"
 #include "platform/portable/PortablePlatform.h"
 #include "ppd/PpdDocument.h"
+#include "tests/ppd/PpdTestSupport.h"
 
 namespace {
 
@@ -109,9 +110,7 @@ struct SampleModel {
         FUZZ_CHECK(document && document->featureCount > 0 && document->installableCount > 0);
         for (int32_t i = 0; i < document->installableCount; ++i)
             currentOptions.emplace_back(document->installables[i]->currentOption.text);
-        for (int32_t f = 0; f < document->featureCount; ++f)
-            for (int32_t o = 0; o < document->features[f]->optionCount; ++o)
-                flags.push_back(document->features[f]->options[o]->constrained);
+        flags = ppdtest::ConstrainedFlags(*document);
     }
 
     ~SampleModel() { std::remove(spoolerFile.c_str()); }

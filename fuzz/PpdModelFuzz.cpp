@@ -17,6 +17,7 @@
 #include "FuzzSupport.h"
 #include "platform/portable/PortablePlatform.h"
 #include "ppd/PpdDocument.h"
+#include "tests/ppd/PpdTestSupport.h"
 
 namespace {
 
@@ -139,13 +140,6 @@ std::vector<uint8_t> ExpectedFlags(const PpdDocument& doc, const std::vector<uin
     return flags;
 }
 
-std::vector<uint8_t> Flags(const PpdDocument& doc) {
-    std::vector<uint8_t> flags;
-    for (int32_t f = 0; f < doc.featureCount; ++f)
-        for (int32_t o = 0; o < doc.features[f]->optionCount; ++o) flags.push_back(doc.features[f]->options[o]->constrained);
-    return flags;
-}
-
 // One evaluation costs options x installables x constraints steps; the
 // number of evaluations a run makes is kept within a budget of steps.
 uint64_t EvaluationSteps(const PpdDocument& doc) {
@@ -184,7 +178,7 @@ std::vector<std::u16string> CurrentOptions(const PpdDocument& doc) {
 
 void SetAndCheck(PpdDocument& doc, const std::u16string& feature, const std::u16string& option, bool reevaluate) {
     const std::vector<std::u16string> before = CurrentOptions(doc);
-    const std::vector<uint8_t> flagsBefore = Flags(doc);
+    const std::vector<uint8_t> flagsBefore = ppdtest::ConstrainedFlags(doc);
     doc.SetInstallableOption(feature.c_str(), option.c_str(), reevaluate);
 
     int32_t target = -1;
@@ -201,9 +195,9 @@ void SetAndCheck(PpdDocument& doc, const std::u16string& feature, const std::u16
         FUZZ_CHECK(doc.installables[target]->currentOption.SameAs(expected));
     }
     if (reevaluate)
-        FUZZ_CHECK(Flags(doc) == ExpectedFlags(doc, flagsBefore));
+        FUZZ_CHECK(ppdtest::ConstrainedFlags(doc) == ExpectedFlags(doc, flagsBefore));
     else
-        FUZZ_CHECK(Flags(doc) == flagsBefore);
+        FUZZ_CHECK(ppdtest::ConstrainedFlags(doc) == flagsBefore);
 }
 
 }  // namespace
@@ -230,7 +224,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const uint64_t steps = EvaluationSteps(*doc);
         int evaluations = static_cast<int>(kStepBudget / steps / 2);
         if (evaluations > 12) evaluations = 12;
-        if (evaluations > 0) FUZZ_CHECK(Flags(*doc) == ExpectedFlags(*doc, std::vector<uint8_t>(Flags(*doc).size(), 0)));
+        if (evaluations > 0) FUZZ_CHECK(ppdtest::ConstrainedFlags(*doc) == ExpectedFlags(*doc, std::vector<uint8_t>(ppdtest::ConstrainedFlags(*doc).size(), 0)));
 
         bool reevaluate = false;
         for (const auto& [feature, option] : KeywordPairs(ppd, 8)) {
@@ -252,9 +246,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (doc->installableCount > 0) doc->SetInstallableOption(doc->installables[0]->keyword.text, nullptr, false);
         FUZZ_CHECK(CurrentOptions(*doc) == current);
 
-        const std::vector<uint8_t> before = Flags(*doc);
+        const std::vector<uint8_t> before = ppdtest::ConstrainedFlags(*doc);
         doc->EvaluateConstraints();
-        if (steps < kStepBudget) FUZZ_CHECK(Flags(*doc) == ExpectedFlags(*doc, before));
+        if (steps < kStepBudget) FUZZ_CHECK(ppdtest::ConstrainedFlags(*doc) == ExpectedFlags(*doc, before));
         CheckStructure(*doc, ppd);
         delete doc;
     }

@@ -37,14 +37,6 @@ struct Figures {
     }
 };
 
-std::vector<uint8_t*> FlagsOf(PpdDocument& doc) {
-    std::vector<uint8_t*> flags;
-    for (int32_t f = 0; f < doc.featureCount; ++f)
-        for (int32_t o = 0; o < doc.features[f]->optionCount; ++o)
-            flags.push_back(&doc.features[f]->options[o]->constrained);
-    return flags;
-}
-
 // The walk of EvaluateConstraintsReference over a copy of the model whose
 // texts are numbered, equal numbers exactly where SameAs holds (the length
 // and the text), so that each step compares numbers instead of records.
@@ -118,7 +110,7 @@ private:
 // Both passes from the same random flags; the document keeps the indexed result.
 template <typename Walk>
 void ExpectSamePass(PpdDocument& doc, Walk walk, std::mt19937& random, Figures& figures, const std::string& what) {
-    const std::vector<uint8_t*> flags = FlagsOf(doc);
+    const std::vector<uint8_t*> flags = ppdtest::ConstrainedFlagsOf(doc);
     std::vector<uint8_t> start(flags.size()), indexed(flags.size()), reference(flags.size());
     for (uint8_t& s : start) s = random() & 1;
 

@@ -97,11 +97,7 @@ std::vector<Flags> FlagsUnderEveryConfiguration(const std::string& bytes) {
             doc->SetInstallableOption(installables[k]->keyword.text, installables[k]->options[choice[k]]->keyword.text,
                                       false);
         doc->EvaluateConstraints();
-        Flags flags;
-        for (int32_t i = 0; i < doc->featureCount; ++i)
-            for (int32_t o = 0; o < doc->GetFeature(i)->optionCount; ++o)
-                flags.push_back(doc->GetFeature(i)->options[o]->constrained);
-        all.push_back(flags);
+        all.push_back(ppdtest::ConstrainedFlags(*doc));
         size_t k = 0;
         for (; k < choice.size(); ++k) {
             if (++choice[k] < installables[k]->optionCount) break;

@@ -42,17 +42,9 @@ std::string GeneratedPpd(std::mt19937& random) {
     return ppd;
 }
 
-std::vector<uint8_t*> FlagsOf(PpdDocument& doc) {
-    std::vector<uint8_t*> flags;
-    for (int32_t f = 0; f < doc.featureCount; ++f)
-        for (int32_t o = 0; o < doc.features[f]->optionCount; ++o)
-            flags.push_back(&doc.features[f]->options[o]->constrained);
-    return flags;
-}
-
 // The flags each pass leaves, both started from the same random flags.
 std::pair<std::string, std::string> BothPasses(PpdDocument& doc, std::mt19937& random) {
-    const std::vector<uint8_t*> flags = FlagsOf(doc);
+    const std::vector<uint8_t*> flags = ConstrainedFlagsOf(doc);
     std::vector<uint8_t> start;
     for (size_t k = 0; k < flags.size(); ++k) start.push_back(random() & 1);
     auto run = [&](void (PpdDocument::*pass)()) {
@@ -94,7 +86,7 @@ TEST(ConstraintPass, WithoutMemoryForTheIndexTheWalkGivesTheFlags) {
         SCOPED_TRACE(ppd);
         DocumentPtr doc(Parse(ppd));
         ASSERT_NE(doc, nullptr);
-        const std::vector<uint8_t*> flags = FlagsOf(*doc);
+        const std::vector<uint8_t*> flags = ConstrainedFlagsOf(*doc);
         std::string expected;
         for (uint8_t* flag : flags) expected += char('0' + *flag);
         for (uint8_t* flag : flags) *flag = 0;

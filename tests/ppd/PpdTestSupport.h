@@ -3,8 +3,10 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/portable/PortablePlatform.h"
 #include "platform/portable/Utf8.h"
@@ -34,6 +36,23 @@ inline std::u16string Units(std::string_view bytes) {
 }
 
 inline std::u16string Text(const PpdString& s) { return std::u16string(s.text); }
+
+// The constrained flag of every option, feature by feature.
+inline std::vector<uint8_t*> ConstrainedFlagsOf(PpdDocument& doc) {
+    std::vector<uint8_t*> flags;
+    for (int32_t f = 0; f < doc.featureCount; ++f)
+        for (int32_t o = 0; o < doc.features[f]->optionCount; ++o)
+            flags.push_back(&doc.features[f]->options[o]->constrained);
+    return flags;
+}
+
+inline std::vector<uint8_t> ConstrainedFlags(const PpdDocument& doc) {
+    std::vector<uint8_t> flags;
+    for (int32_t f = 0; f < doc.featureCount; ++f)
+        for (int32_t o = 0; o < doc.features[f]->optionCount; ++o)
+            flags.push_back(doc.features[f]->options[o]->constrained);
+    return flags;
+}
 
 // UTF-8, a lone surrogate as U+FFFD (as the inspector writes it).
 inline std::string Utf8(std::u16string_view text) { return platform::ToUtf8(text); }

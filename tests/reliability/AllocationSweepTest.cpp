@@ -32,6 +32,7 @@
 #include "platform/portable/PortablePlatform.h"
 #include "ppd/PpdDocument.h"
 #include "resources/ResourceIds.h"
+#include "tests/ppd/PpdTestSupport.h"
 
 #if defined(__SANITIZE_ADDRESS__)
 #include <sanitizer/lsan_interface.h>
@@ -215,13 +216,6 @@ void CompareWithFullModel(const PpdDocument& doc, const PpdDocument& full, bool 
     }
 }
 
-std::vector<uint8_t> ConstraintFlags(const PpdDocument& doc) {
-    std::vector<uint8_t> flags;
-    for (int32_t f = 0; f < doc.featureCount; ++f)
-        for (int32_t o = 0; o < doc.features[f]->optionCount; ++o) flags.push_back(doc.features[f]->options[o]->constrained);
-    return flags;
-}
-
 void SweepModel(const std::string& name, const std::string& ppd, unsigned codePage, bool onwardsOnly = false) {
     platform::portable::SetAnsiCodePage(codePage);
     const long baseline = LiveAllocations();
@@ -254,12 +248,12 @@ void SweepModel(const std::string& name, const std::string& ppd, unsigned codePa
             // matches its option lines), so only soundness is checked there.
             CompareWithFullModel(*doc, *full, onwards);
             // The constraint pass ran over what was kept, and the model goes on working.
-            const std::vector<uint8_t> flags = ConstraintFlags(*doc);
+            const std::vector<uint8_t> flags = ppdtest::ConstrainedFlags(*doc);
             if (doc->installableCount > 0)
                 doc->SetInstallableOption(doc->installables[0]->keyword.text, doc->installables[0]->currentOption.text,
                                           false);
             doc->EvaluateConstraints();
-            EXPECT_EQ(ConstraintFlags(*doc), flags);
+            EXPECT_EQ(ppdtest::ConstrainedFlags(*doc), flags);
             delete doc;
             EXPECT_EQ(LiveAllocations(), withFull) << "blocks of the failed build were not released";
             if (testing::Test::HasFatalFailure()) return;
