@@ -7,24 +7,9 @@
 
 #include "platform/Platform.h"
 
-namespace {
-
-// One thread reads the file while the model is built, so the runtime's lock
-// around every byte is not needed; the bytes and the end of input are those
-// of fgetc (text mode included).
-inline int GetByteUnlocked(FILE* file) {
-#if defined(_WIN32)
-    return _getc_nolock(file);
-#else
-    return getc_unlocked(file);
-#endif
-}
-
-}  // namespace
-
 int PpdReadFileByte(void* source) {
     if (!source) return -1;
-    int b = GetByteUnlocked(static_cast<FILE*>(source));
+    int b = std::fgetc(static_cast<FILE*>(source));
     return b == EOF ? -1 : b;
 }
 
@@ -58,8 +43,7 @@ int PpdByteStream::Get() {
 
 namespace {
 
-// The stream's bytes through its read-byte function, one call per byte
-// (PpdReadFileByte among them, which takes no lock per byte).
+// The stream's bytes through its read-byte function, one call per byte.
 struct StreamBytes {
     PpdByteStream& stream;
     int Peek() { return stream.Peek(); }

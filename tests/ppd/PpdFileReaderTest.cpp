@@ -1,6 +1,6 @@
-// The document reads its file a block at a time (PpdFileReader) and through
-// getc_unlocked; both must give exactly the tokens of reading byte by byte
-// with fgetc: across block boundaries, at every kind of end of input, with
+// The document reads its file a block at a time (PpdFileReader); that must
+// give exactly the tokens of reading byte by byte with fgetc, as
+// PpdReadFileByte does: across block boundaries, at every kind of end of input, with
 // small capacities and with a byte left pending by a Peek.
 #include <gtest/gtest.h>
 
@@ -62,15 +62,15 @@ std::vector<Token> ReadAll(PpdByteStream& stream, unsigned seed) {
 }
 
 void ExpectSameTokens(const std::string& bytes, unsigned seed) {
-    FilePtr reference = FileWith(bytes), unlocked = FileWith(bytes), buffered = FileWith(bytes);
-    ASSERT_TRUE(reference && unlocked && buffered);
+    FilePtr reference = FileWith(bytes), perByte = FileWith(bytes), buffered = FileWith(bytes);
+    ASSERT_TRUE(reference && perByte && buffered);
     PpdByteStream byFgetc(ReadWithFgetc, reference.get());
-    PpdByteStream byUnlocked(PpdReadFileByte, unlocked.get());
+    PpdByteStream byReadFileByte(PpdReadFileByte, perByte.get());
     PpdFileReader reader(buffered.get());
     PpdByteStream byBlock(PpdReadBufferedByte, &reader);
 
     const std::vector<Token> expected = ReadAll(byFgetc, seed);
-    EXPECT_EQ(ReadAll(byUnlocked, seed), expected);
+    EXPECT_EQ(ReadAll(byReadFileByte, seed), expected);
     EXPECT_EQ(ReadAll(byBlock, seed), expected);
 }
 
