@@ -793,12 +793,9 @@ private:
                 Add(e.line, LintClass::DefaultEmpty,
                     "empty default for " + name + from +
                         (installable ? ": the plug-in starts it with no current option, which no constraint names" : ""));
-            } else {
-                bool found = false;
-                for (int o = 0; o < f.optionCount && !found; ++o) found = f.options[o]->keyword.SameAs(f.defaultOption);
-                if (!found)
-                    Add(e.line, LintClass::DefaultUnknown,
-                        "default '" + Utf8(f.defaultOption) + "' of " + name + from + " is not one of its options");
+            } else if (!HasOption(i, f.defaultOption)) {
+                Add(e.line, LintClass::DefaultUnknown,
+                    "default '" + Utf8(f.defaultOption) + "' of " + name + from + " is not one of its options");
             }
         }
     }
