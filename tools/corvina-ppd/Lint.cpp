@@ -164,10 +164,6 @@ private:
     std::vector<size_t> lineStarts_;
 };
 
-bool StartsWith(std::u16string_view text, std::u16string_view prefix) {
-    return text.substr(0, prefix.size()) == prefix;
-}
-
 // The keyword as a PPD author reads it: up to the first '/'.
 std::u16string_view KeywordPart(std::u16string_view units) { return units.substr(0, units.find(u'/')); }
 
@@ -410,8 +406,8 @@ private:
                 const Entry& entry = scan_.entries[e];
                 if (TokenAt(entry.first).offset >= place.endOffset) break;
                 const std::u16string& head = TokenAt(entry.first).units;
-                if (StartsWith(head, u"*Default")) place.defaultEntry = e;
-                if (StartsWith(head, u"*?")) place.queryEntries.push_back(e);
+                if (head.starts_with(u"*Default")) place.defaultEntry = e;
+                if (head.starts_with(u"*?")) place.queryEntries.push_back(e);
             }
             // Option lines: any token equal to the feature's keyword whose next
             // token the model read as the next option (a line that names the
@@ -440,7 +436,7 @@ private:
         const FeaturePlace& place = features_[last];
         std::string block = "the block of " + Utf8(Feature(last).keyword) + " (line " + std::to_string(FeatureLine(last)) + ")";
         size_t stop = watch_.position < scan_.bytes.size() ? TokenEndingAt(watch_.position) : kNoToken;
-        if (stop != kNoToken && StartsWith(TokenAt(stop).units, u"*?") && place.queryEntries.size() >= 2) {
+        if (stop != kNoToken && TokenAt(stop).units.starts_with(u"*?") && place.queryEntries.size() >= 2) {
             parseEndToken_ = stop;
             const Entry& first = scan_.entries[place.queryEntries[0]];
             bool closed = false;
@@ -622,7 +618,7 @@ private:
                 ++line;
                 std::u16string_view rest(u.data() + i + 1, u.size() - i - 1);
                 for (std::u16string_view keyword : {u"*OpenUI", u"*UIConstraints"}) {
-                    if (StartsWith(rest, keyword) && rest.size() > keyword.size() &&
+                    if (rest.starts_with(keyword) && rest.size() > keyword.size() &&
                         (rest[keyword.size()] == u':' || rest[keyword.size()] == u' '))
                         Add(line, LintClass::NotRead,
                             Utf8(keyword) + " is not read: it lies inside the quoted value that begins at line " +
