@@ -6,44 +6,16 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <map>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "tests/corpus/CorpusSupport.h"
+#include "tests/ppd/InspectorCheck.h"
 #include "tools/corvina-ppd/Lint.h"
-#include "platform/portable/PortablePlatform.h"
 
 namespace {
-
-std::string CorpusDirectory() {
-    const char* env = std::getenv("CORVINA_PPD_CORPUS");
-    return env && *env ? env : CORVINA_LINT_CORPUS;
-}
-
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-// This shard's share of the sorted files (CORVINA_CORPUS_SHARD="i/n").
-std::vector<std::string> ShardFiles() {
-    std::vector<std::string> all;
-    for (const auto& entry : std::filesystem::recursive_directory_iterator(CorpusDirectory()))
-        if (entry.is_regular_file() && entry.path().extension() == ".ppd") all.push_back(entry.path().string());
-    std::sort(all.begin(), all.end());
-    unsigned shard = 0, shards = 1;
-    if (const char* env = std::getenv("CORVINA_CORPUS_SHARD")) std::sscanf(env, "%u/%u", &shard, &shards);
-    std::vector<std::string> mine;
-    for (size_t i = shard; shards > 0 && i < all.size(); i += shards) mine.push_back(all[i]);
-    return mine;
-}
 
 // A Japanese PPD is read on a machine whose ANSI code page is 932.
 unsigned CodePageOf(const std::string& bytes) {
@@ -53,14 +25,14 @@ unsigned CodePageOf(const std::string& bytes) {
 }
 
 TEST(LintCorpus, EveryPpdLintsWithEveryModelEntryOnItsLine) {
-    std::vector<std::string> files = ShardFiles();
+    std::vector<std::string> files = corpus::Files();
     ASSERT_FALSE(files.empty());
     std::map<std::string, long> byClass;
     std::map<std::string, long> filesWithClass;
     std::vector<std::pair<long, std::string>> perFile;
     long clean = 0, unplacedFiles = 0;
     for (const std::string& path : files) {
-        std::string bytes = ReadFile(path);
+        std::string bytes = inspector::ReadWhole(path);
         platform::portable::SetAnsiCodePage(CodePageOf(bytes));
         LintResult result = LintPpd(bytes);
         ASSERT_TRUE(result.modelBuilt) << path;
@@ -93,12 +65,3 @@ TEST(LintCorpus, EveryPpdLintsWithEveryModelEntryOnItsLine) {
 }
 
 }  // namespace
-
-int main(int argc, char** argv) {
-    testing::InitGoogleTest(&argc, argv);
-    if (!std::filesystem::is_directory(CorpusDirectory())) {
-        std::printf("no corpus at %s (scripts/ppd-corpus.sh unpacks it): skipped\n", CorpusDirectory().c_str());
-        return 77;
-    }
-    return RUN_ALL_TESTS();
-}
