@@ -6,11 +6,11 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "tests/ppd/InspectorCheck.h"
 #include "tools/corvina-ppd/Lint.h"
 
 namespace linttest {
@@ -32,15 +32,8 @@ struct Fixture {
     }
 };
 
-inline std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 inline Fixture LoadFixture(const std::string& path) {
-    Fixture fixture{std::filesystem::path(path).filename().string(), path, ReadFile(path), {}};
+    Fixture fixture{std::filesystem::path(path).filename().string(), path, inspector::ReadWhole(path), {}};
     std::istringstream lines(fixture.bytes);
     std::string line;
     std::vector<Expected> pending;

@@ -240,7 +240,7 @@ TEST(Lint, OutOfMemoryForTheModelIsNoResult) {
 // Every kind of finding shows in the sample made for the README.
 TEST(Lint, TheExampleSampleCarriesOneFindingOfEachKind) {
     ppdtest::PlatformGuard guard;
-    LintResult result = LintPpd(ReadFile(CORVINA_SAMPLES_DIR "/lint-example.ppd"));
+    LintResult result = LintPpd(inspector::ReadWhole(CORVINA_SAMPLES_DIR "/lint-example.ppd"));
     EXPECT_EQ(result.unplaced, 0);
     std::map<std::string, int> counts;
     for (const LintFinding& f : result.findings) ++counts[LintClassName(f.kind)];

@@ -28,7 +28,7 @@ TEST(LintTool, TextIsOneLinePerFindingWithFileAndLine) {
     EXPECT_EQ(run.exitCode, 3);
     EXPECT_EQ(run.err, "");
     std::string expected;
-    for (const LintFinding& f : LintPpd(ReadFile(path)).findings)
+    for (const LintFinding& f : LintPpd(inspector::ReadWhole(path)).findings)
         expected += path + (f.line ? ":" + std::to_string(f.line) : "") + ": " + LintClassName(f.kind) + ": " +
                     f.reason + "\n";
     EXPECT_EQ(run.out, expected);
@@ -42,7 +42,7 @@ TEST(LintTool, JsonCarriesTheSameFindingsAndTheirCounts) {
         SCOPED_TRACE(name);
         std::string path = Fixture(name);
         inspector::RunResult run = RunLint({"--json", "--lint", path});
-        std::vector<LintFinding> findings = LintPpd(ReadFile(path)).findings;
+        std::vector<LintFinding> findings = LintPpd(inspector::ReadWhole(path)).findings;
         EXPECT_EQ(run.exitCode, findings.empty() ? 0 : 3);
         inspector::Json root;
         inspector::JsonParser parser(run.out);
