@@ -439,9 +439,7 @@ private:
         if (stop != kNoToken && TokenAt(stop).units.starts_with(u"*?") && place.queryEntries.size() >= 2) {
             parseEndToken_ = stop;
             const Entry& first = scan_.entries[place.queryEntries[0]];
-            bool closed = false;
-            for (size_t t = place.openToken + 1; t < scan_.tokens.size() && !closed && !Is(t, kwOpenUI); ++t)
-                closed = Is(t, kwCloseUI);
+            bool closed = FirstAfter(place.openToken, kwCloseUI, FirstAfter(place.openToken, kwOpenUI)) != kNoToken;
             parseEndReason_ = "second query keyword " + Utf8(TokenAt(stop).units) + " in " + block + ", the first being " +
                               Utf8(TokenAt(first.first).units) + " at line " + std::to_string(first.line) +
                               (closed ? "" : " (the block has no *CloseUI of its own)") +
@@ -451,7 +449,7 @@ private:
             parseEndReason_ = "the plug-in stops reading the file here, in " + block;
         } else {
             parseEndFrom_ = place.openToken;
-            size_t close = FirstCloseAfter(place.openToken);
+            size_t close = FirstAfter(place.openToken, kwCloseUI);
             parseEndReason_ = block + " runs to the end of the file: " +
                               (close == kNoToken ? std::string("it has no *CloseUI")
                                                  : "the plug-in takes its *CloseUI at line " +
@@ -459,9 +457,10 @@ private:
         }
     }
 
-    size_t FirstCloseAfter(size_t token) const {
-        for (size_t t = token + 1; t < scan_.tokens.size(); ++t)
-            if (Is(t, kwCloseUI)) return t;
+    // The first `id` token after `token` and before `limit`, or kNoToken.
+    size_t FirstAfter(size_t token, PpdKeywordId id, size_t limit = kNoToken) const {
+        for (size_t t = token + 1; t < limit && t < scan_.tokens.size(); ++t)
+            if (Is(t, id)) return t;
         return kNoToken;
     }
 
@@ -494,10 +493,8 @@ private:
     bool RanOn(int feature) const {
         const FeaturePlace& p = features_[feature];
         if (p.closeToken == kNoToken) return false;
-        if (FirstCloseAfter(p.openToken) != p.closeToken) return true;
-        for (size_t t = p.openToken + 1; t < p.closeToken; ++t)
-            if (Is(t, kwOpenUI)) return true;
-        return false;
+        return FirstAfter(p.openToken, kwCloseUI) != p.closeToken ||
+               FirstAfter(p.openToken, kwOpenUI, p.closeToken) != kNoToken;
     }
 
     std::string Explain(const LossCause& cause) const {
@@ -552,9 +549,8 @@ private:
         for (int i = 0; i < doc_.featureCount; ++i) {
             const FeaturePlace& p = features_[i];
             if (p.openToken == kNoToken || !RanOn(i)) continue;
-            size_t ownClose = FirstCloseAfter(p.openToken), firstOpen = kNoToken;
-            for (size_t t = p.openToken + 1; t < p.closeToken && firstOpen == kNoToken; ++t)
-                if (Is(t, kwOpenUI)) firstOpen = t;
+            size_t ownClose = FirstAfter(p.openToken, kwCloseUI);
+            size_t firstOpen = FirstAfter(p.openToken, kwOpenUI, p.closeToken);
             std::string why = firstOpen != kNoToken && firstOpen < ownClose
                                   ? "it has no *CloseUI before the next *OpenUI (line " +
                                         std::to_string(LineOfToken(firstOpen)) + ")"
