@@ -19,11 +19,11 @@ inspector::RunResult RunLint(const std::vector<std::string>& args) {
     return inspector::RunTool(CORVINA_PPD_TOOL, args, "/tmp/corvina-lint-test-" + std::to_string(getpid()));
 }
 
-std::string Fixture(const char* name) { return std::string(CORVINA_LINT_PPDS) + "/" + name; }
+std::string FixturePath(const char* name) { return std::string(CORVINA_LINT_PPDS) + "/" + name; }
 
 TEST(LintTool, TextIsOneLinePerFindingWithFileAndLine) {
     ppdtest::PlatformGuard guard;
-    std::string path = Fixture("block-unclosed.ppd");
+    std::string path = FixturePath("block-unclosed.ppd");
     inspector::RunResult run = RunLint({"--lint", path});
     EXPECT_EQ(run.exitCode, 3);
     EXPECT_EQ(run.err, "");
@@ -40,7 +40,7 @@ TEST(LintTool, JsonCarriesTheSameFindingsAndTheirCounts) {
     ppdtest::PlatformGuard guard;
     for (const char* name : {"parse-end.ppd", "translation-slash.ppd", "clean.ppd"}) {
         SCOPED_TRACE(name);
-        std::string path = Fixture(name);
+        std::string path = FixturePath(name);
         inspector::RunResult run = RunLint({"--json", "--lint", path});
         std::vector<LintFinding> findings = LintPpd(inspector::ReadWhole(path)).findings;
         EXPECT_EQ(run.exitCode, findings.empty() ? 0 : 3);
@@ -76,14 +76,14 @@ TEST(LintTool, ExitCodes) {
         const char* message;
     };
     const Row rows[] = {
-        {"Clean", {"--lint", Fixture("clean.ppd")}, 0, ""},
-        {"CleanUnderTheJapaneseCodePage", {"--lint", "--codepage", "932", Fixture("clean.ppd")}, 0, ""},
-        {"Findings", {"--lint", Fixture("default-empty.ppd")}, 3, ""},
-        {"MissingFile", {"--lint", Fixture("nothing.ppd")}, 1, "cannot read"},
+        {"Clean", {"--lint", FixturePath("clean.ppd")}, 0, ""},
+        {"CleanUnderTheJapaneseCodePage", {"--lint", "--codepage", "932", FixturePath("clean.ppd")}, 0, ""},
+        {"Findings", {"--lint", FixturePath("default-empty.ppd")}, 3, ""},
+        {"MissingFile", {"--lint", FixturePath("nothing.ppd")}, 1, "cannot read"},
         {"Directory", {"--lint", CORVINA_LINT_PPDS}, 1, "cannot read"},
         {"NoFile", {"--lint"}, 2, "usage: corvina-ppd"},
-        {"WithInstalled", {"--lint", "--installed", "*QZTrayUnit=None", Fixture("clean.ppd")}, 2, "--installed"},
-        {"OtherCodePage", {"--lint", "--codepage", "437", Fixture("clean.ppd")}, 2, "usage: corvina-ppd"},
+        {"WithInstalled", {"--lint", "--installed", "*QZTrayUnit=None", FixturePath("clean.ppd")}, 2, "--installed"},
+        {"OtherCodePage", {"--lint", "--codepage", "437", FixturePath("clean.ppd")}, 2, "usage: corvina-ppd"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
