@@ -10,8 +10,6 @@
 
 namespace {
 
-constexpr char16_t kInstallableGroup[] = u"InstallableOptions";
-
 // The host reads at most this many bytes of an option keyword; the buffer
 // keeps room for a NUL the host may not write.
 constexpr DWORD kDriverSettingBytes = 256;

@@ -7,8 +7,6 @@
 
 namespace {
 
-constexpr const char16_t* kInstallableGroup = u"InstallableOptions";
-
 // Equal under SameAs gives equal hashes: the length and the units up to the
 // NUL. A feature id, where the key has one, is mixed in.
 uint32_t HashText(const PpdString& s, int32_t id = 0) {

@@ -8,8 +8,6 @@
 
 namespace {
 
-constexpr const char16_t* kInstallableGroup = u"InstallableOptions";
-
 template <typename T>
 T** AllocatePointers(int32_t capacity) {
     return static_cast<T**>(platform::MemAlloc(static_cast<size_t>(capacity) * sizeof(T*)));

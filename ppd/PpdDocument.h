@@ -13,6 +13,9 @@
 
 constexpr int32_t kPpdStringCapacity = 260;
 
+// The group whose features are the printer's installed hardware.
+constexpr char16_t kInstallableGroup[] = u"InstallableOptions";
+
 // Fixed-capacity wide string: at most 259 units and the NUL.
 class PpdString {
 public:

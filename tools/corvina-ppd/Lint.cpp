@@ -27,8 +27,6 @@
 namespace {
 
 constexpr size_t kNoToken = static_cast<size_t>(-1);
-constexpr char16_t kInstallableGroup[] = u"InstallableOptions";
-
 const char* const kClassNames[kLintClassCount] = {
     "constraint-direction", "constraint-ordinary", "constraint-installable", "constraint-undeclared",
     "constraint-short",     "constraint-lost",     "constraint-overridden",  "default-unknown",
