@@ -23,11 +23,6 @@ const char kUsage[] =
     "       corvina-ppd --lint [--json] [--codepage N] FILE\n"
     "  --lint exits 0 with nothing to report, 3 with findings\n";
 
-struct Installed {
-    std::u16string keyword;  // wide text, compared with the model's keywords
-    std::u16string option;   // one ANSI byte per unit, as the host passes it
-};
-
 struct Options {
     bool json = false;
     bool lint = false;
