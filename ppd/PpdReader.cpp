@@ -131,6 +131,15 @@ size_t CopyUntilStop(const unsigned char* p, size_t n, const bool* stops, char16
     return k;
 }
 
+// Copies bytes of p to out up to the first double quote, of at most n; the
+// count copied.
+size_t CopyUntilQuote(const unsigned char* p, size_t n, char16_t* out) {
+    auto* quote = static_cast<const unsigned char*>(std::memchr(p, '"', n));
+    const size_t copied = quote ? static_cast<size_t>(quote - p) : n;
+    for (size_t k = 0; k < copied; ++k) out[k] = p[k];
+    return copied;
+}
+
 // Drops bytes up to and with the next LF or CR; false at end of input.
 bool SkipComment(PpdFileReader& r) {
     for (;;) {
@@ -192,46 +201,27 @@ bool ReadBufferedToken(PpdFileReader& r, char16_t* buffer, int32_t capacity, int
         p = r.next;
     }
 
+    // A quoted token runs up to its closing quote, any other up to a byte
+    // that ends it; either way the byte that ends it is consumed and
+    // dropped, and when the buffer is full the next byte is consumed and
+    // lost, whatever it is.
+    const bool quoted = b == '"';
+    const bool* stops = kTokenStops[allowBlanks].data();
     int32_t i = 0;
-    if (b == '"') {
-        // Up to the closing quote, which is consumed; when the buffer is full
-        // the next byte is consumed and lost, whatever it is.
-        for (;;) {
-            const size_t n = std::min(static_cast<size_t>(r.end - p), static_cast<size_t>(capacity - i));
-            auto* quote = static_cast<const unsigned char*>(std::memchr(p, '"', n));
-            const size_t take = quote ? static_cast<size_t>(quote - p) : n;
-            char16_t* out = buffer + i;
-            for (size_t k = 0; k < take; ++k) out[k] = p[k];
-            i += static_cast<int32_t>(take);
-            p += take;
-            if (quote) {
-                ++p;
-                break;
-            }
-            if (p == r.end && !NextBlock(r, p)) break;
-            if (i >= capacity) {
-                ++p;
-                break;
-            }
+    if (!quoted) buffer[i++] = static_cast<char16_t>(b);
+    for (;;) {
+        const size_t n = std::min(static_cast<size_t>(r.end - p), static_cast<size_t>(capacity - i));
+        const size_t copied = quoted ? CopyUntilQuote(p, n, buffer + i) : CopyUntilStop(p, n, stops, buffer + i);
+        i += static_cast<int32_t>(copied);
+        p += copied;
+        if (copied < n) {
+            ++p;
+            break;
         }
-    } else {
-        // Up to a byte that ends the token, which is consumed and dropped.
-        const bool* stops = kTokenStops[allowBlanks].data();
-        buffer[i++] = static_cast<char16_t>(b);
-        for (;;) {
-            const size_t n = std::min(static_cast<size_t>(r.end - p), static_cast<size_t>(capacity - i));
-            const size_t copied = CopyUntilStop(p, n, stops, buffer + i);
-            i += static_cast<int32_t>(copied);
-            p += copied;
-            if (copied < n) {
-                ++p;
-                break;
-            }
-            if (p == r.end && !NextBlock(r, p)) break;
-            if (i >= capacity) {
-                ++p;
-                break;
-            }
+        if (p == r.end && !NextBlock(r, p)) break;
+        if (i >= capacity) {
+            ++p;
+            break;
         }
     }
     r.next = p;
