@@ -21,8 +21,6 @@
 
 namespace {
 
-constexpr char16_t kInstallableGroup[] = u"InstallableOptions";
-
 struct MemorySource {
     std::string_view bytes;
     size_t position = 0;
