@@ -21,17 +21,6 @@
 
 namespace {
 
-struct MemorySource {
-    std::string_view bytes;
-    size_t position = 0;
-};
-
-int ReadMemoryByte(void* source) {
-    auto* memory = static_cast<MemorySource*>(source);
-    if (memory->position >= memory->bytes.size()) return -1;
-    return static_cast<unsigned char>(memory->bytes[memory->position++]);
-}
-
 void CheckString(const PpdString& s) {
     FUZZ_CHECK(s.length >= 0 && s.length < kPpdStringCapacity);
     FUZZ_CHECK(s.text[s.length] == 0);
@@ -209,8 +198,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     platform::portable::SetAnsiCodePage(flags & 1 ? 932 : 1252);
     const bool inject = (flags & 2) && ordinal > 0;
     if (inject) platform::portable::FailAllocation(ordinal, (flags & 4) != 0);
-    MemorySource source{ppd};
-    PpdDocument* doc = new PpdDocument(ReadMemoryByte, &source);
+    PpdDocument* doc = ppdtest::Parse(ppd);
     platform::portable::FailAllocation(0);
 
     if (!doc) {
