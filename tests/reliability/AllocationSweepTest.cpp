@@ -101,22 +101,6 @@ private:
 
 // ---- The PPD model ---------------------------------------------------------
 
-struct MemorySource {
-    const std::string* bytes;
-    size_t position = 0;
-};
-
-int ReadMemoryByte(void* source) {
-    auto* memory = static_cast<MemorySource*>(source);
-    if (memory->position >= memory->bytes->size()) return -1;
-    return static_cast<unsigned char>((*memory->bytes)[memory->position++]);
-}
-
-PpdDocument* Build(const std::string& ppd) {
-    MemorySource source{&ppd};
-    return new PpdDocument(ReadMemoryByte, &source);
-}
-
 std::string ReadFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
@@ -220,7 +204,7 @@ void SweepModel(const std::string& name, const std::string& ppd, unsigned codePa
     platform::portable::SetAnsiCodePage(codePage);
     const long baseline = LiveAllocations();
     FailAllocation(0);
-    std::unique_ptr<PpdDocument> full(Build(ppd));
+    std::unique_ptr<PpdDocument> full(ppdtest::Parse(ppd));
     const long allocations = platform::portable::AllocationsSoFar();
     ASSERT_NE(full, nullptr);
     ASSERT_GT(full->featureCount, 0);
@@ -232,7 +216,7 @@ void SweepModel(const std::string& name, const std::string& ppd, unsigned codePa
         for (long k = 1; k <= allocations; ++k) {
             SCOPED_TRACE(testing::Message() << name << ": allocation " << k << (onwards ? " and later" : ""));
             FailAllocation(k, onwards);
-            PpdDocument* doc = Build(ppd);
+            PpdDocument* doc = ppdtest::Parse(ppd);
             FailAllocation(0);
             if (k == 1) {
                 // The document's own record.
