@@ -233,16 +233,6 @@ std::string HostKeywordOf(const OPTITEM& item) {
     return keyword ? keyword : "";
 }
 
-std::string Utf8(const std::u16string& text) {
-    std::string out;
-    const int size = ::WideCharToMultiByte(CP_UTF8, 0, reinterpret_cast<const wchar_t*>(text.c_str()),
-                                           static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
-    out.resize(size);
-    ::WideCharToMultiByte(CP_UTF8, 0, reinterpret_cast<const wchar_t*>(text.c_str()), static_cast<int>(text.size()),
-                          out.data(), size, nullptr, nullptr);
-    return out;
-}
-
 std::set<std::string> WarningMarks(hostitems::ItemArray& items) {
     std::set<std::string> marks;
     for (DWORD i = 0; i < items.Count(); ++i)

@@ -133,7 +133,6 @@ private:
 std::set<std::string> WarningMarks(hostitems::ItemArray& items);
 // The 8-bit PPD keyword the host keeps behind an item, or empty.
 std::string HostKeywordOf(const OPTITEM& item);
-std::string Utf8(const std::u16string& text);
 
 // The sample PPD's path as the build knows it.
 std::string SamplePpdPath();

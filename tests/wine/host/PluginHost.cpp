@@ -68,4 +68,13 @@ HRESULT STDMETHODCALLTYPE DriverHelper::DrvUpdateUISetting(PVOID pci, PVOID item
     return S_OK;
 }
 
+std::string Utf8(const std::u16string& text) {
+    if (text.empty()) return {};
+    const wchar_t* wide = reinterpret_cast<const wchar_t*>(text.c_str());
+    const int size = ::WideCharToMultiByte(CP_UTF8, 0, wide, static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+    std::string out(size, '\0');
+    ::WideCharToMultiByte(CP_UTF8, 0, wide, static_cast<int>(text.size()), out.data(), size, nullptr, nullptr);
+    return out;
+}
+
 }  // namespace host

@@ -14,6 +14,9 @@ namespace host {
 // corvina.dll beside the running test program.
 std::wstring PluginPath();
 
+// For messages and printed output.
+std::string Utf8(const std::u16string& text);
+
 class PluginModule {
 public:
     typedef HRESULT(STDAPICALLTYPE* GetClassObjectProc)(REFCLSID, REFIID, void**);

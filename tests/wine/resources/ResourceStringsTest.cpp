@@ -24,15 +24,6 @@ uint16_t ExpectedBlock() {
     return value && *value ? static_cast<uint16_t>(std::strtoul(value, nullptr, 16)) : kNeutral;
 }
 
-std::string Utf8(const std::u16string& text) {
-    if (text.empty()) return {};
-    const wchar_t* wide = reinterpret_cast<const wchar_t*>(text.c_str());
-    const int size = ::WideCharToMultiByte(CP_UTF8, 0, wide, static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
-    std::string out(size, '\0');
-    ::WideCharToMultiByte(CP_UTF8, 0, wide, static_cast<int>(text.size()), out.data(), size, nullptr, nullptr);
-    return out;
-}
-
 class ResourceStrings : public testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(module.Load()) << "LoadLibraryW failed: " << ::GetLastError(); }
@@ -72,7 +63,7 @@ TEST_F(ResourceStrings, LoadStringFollowsTheUiLanguage) {
     for (UINT id : sample) {
         SCOPED_TRACE(id);
         const std::u16string text = Load(id);
-        EXPECT_EQ(text, resources::FindCatalogText(expected, id)) << Utf8(text);
+        EXPECT_EQ(text, resources::FindCatalogText(expected, id)) << host::Utf8(text);
     }
     if (expected != kNeutral) {
         EXPECT_NE(Load(IDS_PAGE_TITLE), resources::FindCatalogText(kNeutral, IDS_PAGE_TITLE))
@@ -81,7 +72,7 @@ TEST_F(ResourceStrings, LoadStringFollowsTheUiLanguage) {
 
     for (uint32_t id : resources::CatalogIds()) {
         const std::u16string text = Load(id);
-        EXPECT_EQ(text, resources::FindCatalogText(expected, id)) << id << ": " << Utf8(text);
+        EXPECT_EQ(text, resources::FindCatalogText(expected, id)) << id << ": " << host::Utf8(text);
     }
     EXPECT_EQ(Load(25008), u"") << "there is no 25008";
 }
@@ -112,7 +103,7 @@ TEST_F(ResourceStrings, EveryLanguageBlockHoldsEveryString) {
         }
         EXPECT_EQ(found.size(), resources::CatalogIds().size());
         for (uint32_t id : resources::CatalogIds())
-            EXPECT_EQ(found[id], resources::FindCatalogText(language, id)) << id << ": " << Utf8(found[id]);
+            EXPECT_EQ(found[id], resources::FindCatalogText(language, id)) << id << ": " << host::Utf8(found[id]);
     }
 }
 
