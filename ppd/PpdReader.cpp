@@ -180,6 +180,30 @@ bool NextBlock(PpdFileReader& r, const unsigned char*& p) {
     return more;
 }
 
+// The rest of a token from p on, block after block, with copy finding where
+// it ends (one instance per kind of token, so each loop keeps its own scan):
+// the byte that ends it is consumed and dropped, and when the buffer is full
+// the next byte is consumed and lost, whatever it is.
+template <typename Copy>
+void CopyTokenRest(PpdFileReader& r, const unsigned char*& p, char16_t* buffer, int32_t& i, int32_t capacity,
+                   Copy copy) {
+    for (;;) {
+        const size_t n = std::min(static_cast<size_t>(r.end - p), static_cast<size_t>(capacity - i));
+        const size_t copied = copy(p, n, buffer + i);
+        i += static_cast<int32_t>(copied);
+        p += copied;
+        if (copied < n) {
+            ++p;
+            return;
+        }
+        if (p == r.end && !NextBlock(r, p)) return;
+        if (i >= capacity) {
+            ++p;
+            return;
+        }
+    }
+}
+
 // ReadToken over a PpdFileReader, a block at a time: the same tokens and the
 // same bytes consumed as reading byte by byte. The look-ahead after a '*' is
 // the next byte left in the block, so nothing is left pending.
@@ -202,27 +226,15 @@ bool ReadBufferedToken(PpdFileReader& r, char16_t* buffer, int32_t capacity, int
     }
 
     // A quoted token runs up to its closing quote, any other up to a byte
-    // that ends it; either way the byte that ends it is consumed and
-    // dropped, and when the buffer is full the next byte is consumed and
-    // lost, whatever it is.
-    const bool quoted = b == '"';
-    const bool* stops = kTokenStops[allowBlanks].data();
+    // that ends it.
     int32_t i = 0;
-    if (!quoted) buffer[i++] = static_cast<char16_t>(b);
-    for (;;) {
-        const size_t n = std::min(static_cast<size_t>(r.end - p), static_cast<size_t>(capacity - i));
-        const size_t copied = quoted ? CopyUntilQuote(p, n, buffer + i) : CopyUntilStop(p, n, stops, buffer + i);
-        i += static_cast<int32_t>(copied);
-        p += copied;
-        if (copied < n) {
-            ++p;
-            break;
-        }
-        if (p == r.end && !NextBlock(r, p)) break;
-        if (i >= capacity) {
-            ++p;
-            break;
-        }
+    if (b == '"') {
+        CopyTokenRest(r, p, buffer, i, capacity, CopyUntilQuote);
+    } else {
+        const bool* stops = kTokenStops[allowBlanks].data();
+        buffer[i++] = static_cast<char16_t>(b);
+        CopyTokenRest(r, p, buffer, i, capacity,
+                      [stops](const unsigned char* from, size_t n, char16_t* out) { return CopyUntilStop(from, n, stops, out); });
     }
     r.next = p;
     buffer[i] = 0;
