@@ -1,20 +1,21 @@
 // Per-object state that the option tree handler, its callback and the Job
-// Settings page share; its address is the one pointer they receive.
+// Settings page share; its address is the one pointer they receive. The
+// context owns what the plug-in acquires for the object, and frees it when
+// the object ends.
 #pragma once
 
 #include "platform/HostAbi.h"
-
-class PpdDocument;
+#include "platform/Platform.h"
+#include "ppd/PpdDocument.h"
 
 struct PluginContext {
-    PpdDocument* ppdDocument = nullptr;  // owned; deleted with the object
+    UniquePpdDocument ppdDocument;  // built by the option tree's first call
     HANDLE propSheetHandle = nullptr;
     HANDLE pageHandle = nullptr;
     OEMCUIPPARAM* commonUiParam = nullptr;  // the host's; latest CommonUIProp
     PFNCOMPROPSHEET propSheetCallback = nullptr;
-    IPrintOemDriverUI* driverHelper = nullptr;  // one reference owned
+    platform::UniqueInterface<IPrintOemDriverUI> driverHelper;  // one reference
     // Tab title handed to the host with the page; kept until the next page
     // creation or the object's end, so the host never holds a stale pointer.
-    char16_t* pageTitle = nullptr;
-    HANDLE pageTitleHeap = nullptr;
+    platform::HeapBlock<char16_t> pageTitle;
 };

@@ -4,14 +4,10 @@
 #include <new>
 
 #include "frame/JobSettings.h"
-#include "frame/Module.h"
 #include "optree/OptionTree.h"
 #include "page/JobSettingsPage.h"
 #include "platform/Platform.h"
-#include "ppd/PpdDocument.h"
 
-HMODULE g_moduleHandle = nullptr;
-HANDLE g_activationContext = INVALID_HANDLE_VALUE;
 std::atomic<LONG> g_componentCount{0};
 std::atomic<LONG> g_lockCount{0};
 
@@ -67,16 +63,10 @@ HRESULT STDMETHODCALLTYPE UiPluginFactory::LockServer(BOOL lock) {
 UiPlugin::UiPlugin() { ++g_componentCount; }
 
 UiPlugin::~UiPlugin() {
-    // The driver's interface goes first, the model second.
-    if (context.driverHelper) {
-        context.driverHelper->Release();
-        context.driverHelper = nullptr;
-    }
-    if (context.ppdDocument) {
-        delete context.ppdDocument;
-        context.ppdDocument = nullptr;
-    }
-    ReleasePageResources(&context);
+    // The driver's interface goes first, the model second; the context's
+    // other owners follow.
+    context.driverHelper.reset();
+    context.ppdDocument.reset();
     --g_componentCount;
 }
 
@@ -142,11 +132,8 @@ HRESULT STDMETHODCALLTYPE UiPlugin::PublishDriverInterface(IUnknown* pIUnknown) 
     if (context.driverHelper) return S_OK;
     if (!pIUnknown) return E_FAIL;
     void* helper = nullptr;
-    if (pIUnknown->QueryInterface(IID_IPrintOemDriverUI, &helper) != S_OK || !helper) {
-        context.driverHelper = nullptr;
-        return E_FAIL;
-    }
-    context.driverHelper = static_cast<IPrintOemDriverUI*>(helper);
+    if (pIUnknown->QueryInterface(IID_IPrintOemDriverUI, &helper) != S_OK || !helper) return E_FAIL;
+    context.driverHelper.reset(static_cast<IPrintOemDriverUI*>(helper));
     return S_OK;
 }
 

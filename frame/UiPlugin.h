@@ -63,8 +63,6 @@ public:
     HRESULT STDMETHODCALLTYPE DocumentEvent(HANDLE hPrinter, HDC hdc, INT iEsc, ULONG cbIn, PVOID pvIn, ULONG cbOut,
                                             PVOID pvOut, INT* piResult) override;
 
-    PluginContext& Context() { return context; }
-
 private:
     std::atomic<LONG> refCount{1};
     PluginContext context;

@@ -24,6 +24,7 @@
 #include "platform/portable/PortablePlatform.h"
 #include "ppd/PpdDocument.h"
 #include "tests/ppd/PpdTestSupport.h"
+#include "tests/support/Catalogue.h"
 
 namespace {
 
@@ -47,6 +48,8 @@ constexpr char kSpoolerPpd[] =
 constexpr int32_t kSpoolerPpdFeatures = 2;
 
 const HANDLE kPrinter = reinterpret_cast<HANDLE>(0x9A1);
+// The handler finds feature names in the catalogue, as the DLL in its resources.
+[[maybe_unused]] const bool g_catalogueInPlace = (support::UseCatalogue(), true);
 char moduleStandIn;
 
 // The host driver: answers DrvGetDriverSetting from the input's script, in
@@ -416,9 +419,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
 
     PluginContext context;
-    context.driverHelper = (flags & flagNoHelper) ? nullptr : &driver;
+    context.driverHelper.reset((flags & flagNoHelper) ? nullptr : &driver);
     const bool buildFromSpooler = (flags & flagNoModel) && (flags & flagSpooler);
-    context.ppdDocument = (flags & flagNoModel) ? nullptr : model.document;
+    // The sample's model is lent to the context for the run, and taken back at its end.
+    context.ppdDocument.reset((flags & flagNoModel) ? nullptr : model.document);
     platform::portable::RemoveAllPrinters();
     if (buildFromSpooler) platform::portable::AddPrinter(kPrinter, model.SpoolerFile());
 
@@ -442,7 +446,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_CHECK(param.pOEMUserData == nullptr && param.OEMCUIPCallback == nullptr);
     CheckUnchanged(arrays.items, before);
     if (buildFromSpooler) FUZZ_CHECK(context.ppdDocument && context.ppdDocument->featureCount == kSpoolerPpdFeatures);
-    if (!(flags & flagNoModel)) FUZZ_CHECK(context.ppdDocument == model.document);
+    if (!(flags & flagNoModel)) FUZZ_CHECK(context.ppdDocument.get() == model.document);
 
     OPTITEM pluginItem{};
     param.pOEMOptItems = &pluginItem;
@@ -454,7 +458,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         CheckUnchanged(arrays.items, before);
     } else if (mode == OEMCUIP_DOCPROP) {
         if (!context.ppdDocument) CheckUnchanged(arrays.items, before);
-        CheckDocumentPass(arrays.items, before, context.ppdDocument);
+        CheckDocumentPass(arrays.items, before, context.ppdDocument.get());
     } else if (mode == OEMCUIP_PRNPROP) {
         CheckPrinterPass(arrays.items, before);
     } else {
@@ -464,7 +468,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (flags & flagNoUserData) param.pOEMUserData = nullptr;
     RunCallbacks(input, param, arrays, driver, context);
 
-    if (context.ppdDocument != model.document) delete context.ppdDocument;
+    if (context.ppdDocument.get() == model.document) context.ppdDocument.release();
     model.Restore();
     platform::portable::RemoveAllPrinters();
     return 0;

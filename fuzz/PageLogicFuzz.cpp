@@ -25,8 +25,12 @@
 #include "platform/Platform.h"
 #include "platform/portable/PortablePlatform.h"
 #include "resources/ResourceIds.h"
+#include "tests/support/Catalogue.h"
 
 namespace {
+
+// The page loads its texts from the catalogue, as the DLL from its resources.
+[[maybe_unused]] const bool g_catalogueInPlace = (support::UseCatalogue(), true);
 
 enum Flags : uint8_t {
     flagNoRecord = 0x01,

@@ -1,6 +1,5 @@
 #include "optree/OptionTree.h"
 
-#include <cstdio>
 #include <cstring>
 
 #include "optree/FeatureNames.h"
@@ -30,10 +29,9 @@ bool IsStandardSetting(BYTE dmPubId) {
 void BuildDocument(const OEMCUIPPARAM& param, PluginContext& context) {
     char16_t path[kSettingTextCapacity] = {};
     if (!LocatePpdFile(param.hOEMHeap, param.hPrinter, path)) return;
-    FILE* file = platform::OpenForRead(path);
+    const platform::UniqueFile file(platform::OpenForRead(path));
     if (!file) return;
-    context.ppdDocument = new PpdDocument(PpdReadFileByte, file);
-    std::fclose(file);
+    context.ppdDocument.reset(new PpdDocument(PpdReadFileByte, file.get()));
 }
 
 // Each opening of the document properties sees the installed configuration
@@ -87,7 +85,7 @@ void DocumentItemPass(OEMCUIPPARAM& param, PluginContext& context) {
             colourSelection = item.Sel;
             continue;
         }
-        const PpdDocument* document = context.ppdDocument;
+        const PpdDocument* document = context.ppdDocument.get();
         if (!document) continue;
 
         FeatureDisplayName name = {};
@@ -157,24 +155,18 @@ bool LocatePpdFile(HANDLE heap, HANDLE printer, char16_t path[kSettingTextCapaci
     DWORD needed = 0;
     platform::GetPrinterDriverInfo(printer, 3, nullptr, 0, &needed);
     if (needed == 0) return false;
-    auto* block = static_cast<BYTE*>(platform::HeapAllocZero(heap, needed));
-    if (!block) return false;
-    bool found = false;
-    if (platform::GetPrinterDriverInfo(printer, 3, block, needed, &needed)) {
-        const auto* info = reinterpret_cast<const DRIVER_INFO_3W*>(block);
-        const char16_t* dataFile = HostText(info->pDataFile);
-        size_t length = 0;
-        if (dataFile)
-            while (length < kSettingTextCapacity && dataFile[length]) ++length;
-        // A path that does not fit would be opened cut short, so it counts as
-        // not found.
-        if (dataFile && length < kSettingTextCapacity) {
-            std::memcpy(path, dataFile, (length + 1) * sizeof(char16_t));
-            found = true;
-        }
-    }
-    platform::HeapRelease(heap, block);
-    return found;
+    const auto block = platform::HeapBlock<BYTE>::Allocate(heap, needed);
+    if (!block || !platform::GetPrinterDriverInfo(printer, 3, block.get(), needed, &needed)) return false;
+    const auto* info = reinterpret_cast<const DRIVER_INFO_3W*>(block.get());
+    const char16_t* dataFile = HostText(info->pDataFile);
+    size_t length = 0;
+    if (dataFile)
+        while (length < kSettingTextCapacity && dataFile[length]) ++length;
+    // A path that does not fit would be opened cut short, so it counts as
+    // not found.
+    if (!dataFile || length == kSettingTextCapacity) return false;
+    std::memcpy(path, dataFile, (length + 1) * sizeof(char16_t));
+    return true;
 }
 
 HRESULT ReadDriverSetting(POEMUIOBJ uiObject, const PluginContext* context, const char16_t* featureKeyword,

@@ -158,18 +158,12 @@ const char16_t* FieldOf(const JOBSETTINGS& record, const RecordText& text) {
 class CatalogText {
 public:
     CatalogText(const PageSource& source, UINT id)
-        : heap_(source.heap), text_(LoadCatalogString(source.module, source.heap, id)) {}
-    ~CatalogText() {
-        if (text_) platform::HeapRelease(heap_, text_);
-    }
-    CatalogText(const CatalogText&) = delete;
-    CatalogText& operator=(const CatalogText&) = delete;
+        : text_(source.heap, LoadCatalogString(source.module, source.heap, id)) {}
 
-    const char16_t* get() const { return text_ ? text_ : u""; }
+    const char16_t* get() const { return text_ ? text_.get() : u""; }
 
 private:
-    HANDLE heap_;
-    char16_t* text_;
+    platform::HeapBlock<char16_t> text_;
 };
 
 bool IsEnabled(PageControls& controls, EnabledWhen when) {

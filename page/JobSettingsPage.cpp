@@ -1,6 +1,7 @@
 #include "page/JobSettingsPage.h"
 
-#include "frame/Module.h"
+#include <utility>
+
 #include "page/JobSettingsLogic.h"
 #include "page/PageBinding.h"
 #include "platform/Platform.h"
@@ -15,14 +16,12 @@ const char16_t kNoTitle[] = u"";
 
 void RegisterPage(const PROPSHEETUI_INFO& info, PluginContext& context) {
     const PageSource source = ResolvePageSource(context);
-    char16_t* title = LoadCatalogString(source.module, source.heap, IDS_PAGE_TITLE);
+    platform::HeapBlock<char16_t> title(source.heap, LoadCatalogString(source.module, source.heap, IDS_PAGE_TITLE));
     context.propSheetHandle = info.hComPropSheet;
     context.propSheetCallback = info.pfnComPropSheet;
-    context.pageHandle = AddPageToSheet(context, title ? title : kNoTitle);
+    context.pageHandle = AddPageToSheet(context, title ? title.get() : kNoTitle);
     // The previous sheet's title goes only now: the host held it until this call.
-    ReleasePageResources(&context);
-    context.pageTitle = title;
-    context.pageTitleHeap = source.heap;
+    context.pageTitle = std::move(title);
 }
 
 }  // namespace
@@ -52,17 +51,3 @@ HRESULT JobSettingsPropertySheets(PROPSHEETUI_INFO* info, LPARAM param, PluginCo
     }
     return S_OK;
 }
-
-void ReleasePageResources(PluginContext* context) {
-    if (!context || !context->pageTitle) return;
-    platform::HeapRelease(context->pageTitleHeap, context->pageTitle);
-    context->pageTitle = nullptr;
-    context->pageTitleHeap = nullptr;
-}
-
-HANDLE PrepareActivationContext(HANDLE (*create)()) {
-    if (g_activationContext == INVALID_HANDLE_VALUE) g_activationContext = create();
-    return g_activationContext;
-}
-
-bool UsableActivationContext(HANDLE context) { return context != nullptr && context != INVALID_HANDLE_VALUE; }

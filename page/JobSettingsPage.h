@@ -1,5 +1,6 @@
 // The Job Settings page: its registration with the host's property-sheet
-// service and the state it keeps in the plug-in's context.
+// service and the state it keeps in the plug-in's context (its tab title
+// among them, which the context frees).
 #pragma once
 
 #include "frame/PluginContext.h"
@@ -7,6 +8,3 @@
 
 // IPrintOemUI2::DocumentPropertySheets for the plug-in object's context.
 HRESULT JobSettingsPropertySheets(PROPSHEETUI_INFO* info, LPARAM param, PluginContext* context);
-
-// Frees what the page keeps in the context (its tab title).
-void ReleasePageResources(PluginContext* context);

@@ -13,11 +13,6 @@
 // the page through context.propSheetCallback; the service's answer, unexamined.
 HANDLE AddPageToSheet(PluginContext& context, const char16_t* title);
 
-// The module global g_activationContext, made when it is INVALID_HANDLE_VALUE
-// and stored whatever the result, so a failed attempt is repeated next time.
-HANDLE PrepareActivationContext(HANDLE (*create)());
-bool UsableActivationContext(HANDLE context);
-
 constexpr DWORD kModulePathCapacity = 260;
 constexpr int kModulePathAttempts = 10;
 
@@ -26,27 +21,23 @@ constexpr size_t PathBufferBytes(size_t units) {
     return units > SIZE_MAX / sizeof(char16_t) ? SIZE_MAX : units * sizeof(char16_t);
 }
 
-// The module's own path in a block from `heap` (the caller releases it), or
-// null. `read(buffer, capacity)` keeps GetModuleFileNameW's contract: the
-// length copied, the capacity when cut short, 0 on failure.
+// The module's own path in a block from `heap`, or an empty owner.
+// `read(buffer, capacity)` keeps GetModuleFileNameW's contract: the length
+// copied, the capacity when cut short, 0 on failure.
 template <typename ReadPath>
-char16_t* ReadModulePath(HANDLE heap, ReadPath read) {
+platform::HeapBlock<char16_t> ReadModulePath(HANDLE heap, ReadPath read) {
     DWORD capacity = kModulePathCapacity;
     for (int attempt = 1;; ++attempt) {
-        auto* path = static_cast<char16_t*>(platform::HeapAllocZero(heap, PathBufferBytes(capacity)));
-        if (!path) return nullptr;
-        const DWORD length = read(path, capacity);
-        if (length == 0) {
-            platform::HeapRelease(heap, path);
-            return nullptr;
-        }
+        auto path = platform::HeapBlock<char16_t>::Allocate(heap, PathBufferBytes(capacity));
+        if (!path) return path;
+        const DWORD length = read(path.get(), capacity);
+        if (length == 0) return {};
         if (length < capacity) return path;
         if (attempt == kModulePathAttempts) {
             // Older systems leave a cut path unterminated.
-            path[capacity - 1] = 0;
+            path.get()[capacity - 1] = 0;
             return path;
         }
-        platform::HeapRelease(heap, path);
         capacity *= 2;
     }
 }

@@ -5,7 +5,7 @@
 
 #include <cstddef>
 
-#include "platform/Platform.h"
+#include "platform/Runtime.h"
 
 struct PpdAllocated {
     static void* operator new(std::size_t bytes) noexcept { return platform::MemAlloc(bytes); }

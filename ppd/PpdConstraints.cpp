@@ -2,7 +2,8 @@
 #include <cstdint>
 #include <cstring>
 
-#include "platform/Platform.h"
+#include "platform/Runtime.h"
+#include "platform/UniqueAny.h"
 #include "ppd/PpdDocument.h"
 
 namespace {
@@ -89,12 +90,14 @@ void PpdDocument::EvaluateConstraints() {
     const size_t slotCount = static_cast<size_t>(installableSlots) + featureSlots + conflictSlotsAtMost;
     const size_t ints = static_cast<size_t>(installableCount) + 2 * static_cast<size_t>(featureCount) +
                         3 * static_cast<size_t>(constraintCount);
-    auto* block = static_cast<Slot*>(platform::MemAlloc(slotCount * sizeof(Slot) + ints * sizeof(int32_t)));
-    if (!block) {
+    const platform::UniqueMem<Slot> index(
+        static_cast<Slot*>(platform::MemAlloc(slotCount * sizeof(Slot) + ints * sizeof(int32_t))));
+    if (!index) {
         // Without memory for the index the walk gives the same flags.
         EvaluateConstraintsReference();
         return;
     }
+    Slot* const block = index.get();
     auto* lastOfKeyword = reinterpret_cast<int32_t*>(block + slotCount);  // per installable keyword id
     int32_t* featureId = lastOfKeyword + installableCount;                 // per feature, -1 when skipped
     int32_t* decider = featureId + featureCount;                           // per feature id, -1 for none
@@ -148,10 +151,7 @@ void PpdDocument::EvaluateConstraints() {
         linkedFeature[linkedCount] = feature.value;
         linkedCandidate[linkedCount++] = candidate;
     }
-    if (linkedCount == 0) {
-        platform::MemFree(block);
-        return;
-    }
+    if (linkedCount == 0) return;
 
     // Conflicts: (feature id, option) named by a rule of the deciding
     // installable option whose first option is that option's current value.
@@ -177,7 +177,6 @@ void PpdDocument::EvaluateConstraints() {
             option.constrained = conflict.text ? 1 : 0;
         }
     }
-    platform::MemFree(block);
 }
 
 void PpdDocument::EvaluateConstraintsReference() {

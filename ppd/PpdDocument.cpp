@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "platform/Platform.h"
+#include "platform/Runtime.h"
 
 namespace {
 
@@ -78,6 +78,8 @@ int32_t WideToInt(const char16_t* text) {
     return value > INT32_MAX ? INT32_MAX : static_cast<int32_t>(value);
 }
 
+}  // namespace
+
 void DestroyFeature(PpdFeature* feature) {
     platform::MemFree(feature->queryCode);
     for (int32_t i = 0; i < feature->optionCount; ++i) {
@@ -87,8 +89,6 @@ void DestroyFeature(PpdFeature* feature) {
     platform::MemFree(feature->options);
     delete feature;
 }
-
-}  // namespace
 
 // ---- PpdString -----------------------------------------------------------
 
@@ -114,24 +114,22 @@ void PpdString::AssignLongestPrefix(const char16_t* source) {
     Clear();
     size_t n = 0;
     while (source[n]) ++n;
-    auto* bytes = static_cast<char*>(platform::MemAlloc(n + 1));
+    const platform::UniqueMem<char> bytes(static_cast<char*>(platform::MemAlloc(n + 1)));
     if (!bytes) return;
-    for (size_t k = 0; k < n; ++k) bytes[k] = static_cast<char>(source[k] & 0xFF);
-    bytes[n] = 0;
-    int needed = platform::AnsiToWide(bytes, nullptr, 0);
-    char16_t* wide = needed > 0 ? static_cast<char16_t*>(
-                                      platform::MemAlloc(static_cast<size_t>(needed) * sizeof(char16_t)))
-                                : nullptr;
-    if (wide && platform::AnsiToWide(bytes, wide, needed) == needed) {
+    for (size_t k = 0; k < n; ++k) bytes.get()[k] = static_cast<char>(source[k] & 0xFF);
+    bytes.get()[n] = 0;
+    int needed = platform::AnsiToWide(bytes.get(), nullptr, 0);
+    const platform::UniqueMem<char16_t> wide(
+        needed > 0 ? static_cast<char16_t*>(platform::MemAlloc(static_cast<size_t>(needed) * sizeof(char16_t)))
+                   : nullptr);
+    if (wide && platform::AnsiToWide(bytes.get(), wide.get(), needed) == needed) {
         int32_t keep = needed - 1 < kPpdStringCapacity - 1 ? needed - 1 : kPpdStringCapacity - 1;
-        if (keep < needed - 1 && keep > 0 && wide[keep - 1] >= 0xD800 && wide[keep - 1] <= 0xDBFF)
+        if (keep < needed - 1 && keep > 0 && wide.get()[keep - 1] >= 0xD800 && wide.get()[keep - 1] <= 0xDBFF)
             --keep;
-        std::memcpy(text, wide, static_cast<size_t>(keep) * sizeof(char16_t));
+        std::memcpy(text, wide.get(), static_cast<size_t>(keep) * sizeof(char16_t));
         text[keep] = 0;
         length = keep;
     }
-    platform::MemFree(wide);
-    platform::MemFree(bytes);
 }
 
 void PpdString::CopyFrom(const PpdString& other) {
@@ -159,19 +157,18 @@ struct PpdDocument::ParseState {
 };
 
 PpdDocument::PpdDocument(PpdReadByteProc readByte, void* source) {
-    lineBuffer = static_cast<char16_t*>(
-        platform::MemAlloc((static_cast<size_t>(kPpdTokenCapacity) + 1) * sizeof(char16_t)));
+    const platform::UniqueMem<char16_t> buffer(static_cast<char16_t*>(
+        platform::MemAlloc((static_cast<size_t>(kPpdTokenCapacity) + 1) * sizeof(char16_t))));
     // The plug-in's own read-byte function is read a block at a time.
     PpdFileReader reader(static_cast<FILE*>(source));
-    if (readByte == PpdReadFileByte && source)
-        stream = new PpdByteStream(PpdReadBufferedByte, &reader);
-    else
-        stream = new PpdByteStream(readByte, source);
+    const UniqueRecord<PpdByteStream> byteStream(readByte == PpdReadFileByte && source
+                                                     ? new PpdByteStream(PpdReadBufferedByte, &reader)
+                                                     : new PpdByteStream(readByte, source));
+    lineBuffer = buffer.get();
+    stream = byteStream.get();
     if (lineBuffer && stream) Parse();
     EvaluateConstraints();
-    platform::MemFree(lineBuffer);
     lineBuffer = nullptr;
-    delete stream;
     stream = nullptr;
 }
 
@@ -182,8 +179,6 @@ PpdDocument::~PpdDocument() {
     platform::MemFree(constraints);
     for (int32_t i = 0; i < installableCount; ++i) delete installables[i];
     platform::MemFree(installables);
-    platform::MemFree(lineBuffer);
-    delete stream;
 }
 
 PpdFeature* PpdDocument::GetFeature(int32_t index) const {
@@ -228,29 +223,24 @@ void PpdDocument::Parse() {
 bool PpdDocument::AddFeature(ParseState& state) {
     if (featureCount == state.featureCapacity && !GrowPointers(features, state.featureCapacity))
         return false;
-    auto* feature = new PpdFeature;
+    UniqueFeature feature(new PpdFeature);
     if (!feature) return false;
-    features[featureCount] = feature;
     feature->group.CopyFrom(state.groupKeyword);
     feature->groupTranslation.CopyFrom(state.groupTranslation);
 
-    bool complete = ParseFeatureBlock(*feature);
+    bool complete = ParseFeatureBlock(*feature.get());
     if (complete && state.groupKeyword.Equals(kInstallableGroup)) {
-        PpdInstallableOption* installable = nullptr;
-        if (installableCount < state.installableCapacity ||
-            GrowPointers(installables, state.installableCapacity))
-            installable = new PpdInstallableOption;
-        if (!installable) {
-            // The feature is not counted either, so nothing else frees it.
-            DestroyFeature(feature);
-            features[featureCount] = nullptr;
+        // Without its installable option the feature is not counted either.
+        if (installableCount == state.installableCapacity &&
+            !GrowPointers(installables, state.installableCapacity))
             return false;
-        }
+        auto* installable = new PpdInstallableOption;
+        if (!installable) return false;
         installable->keyword.CopyFrom(feature->keyword);
         installable->currentOption.CopyFrom(feature->defaultOption);
         installables[installableCount++] = installable;
     }
-    ++featureCount;
+    features[featureCount++] = feature.release();
     return complete;
 }
 
@@ -306,23 +296,18 @@ bool PpdDocument::ParseFeatureBlock(PpdFeature& feature) {
 bool PpdDocument::ParseOption(PpdFeature& feature, int32_t& optionCapacity) {
     if (feature.optionCount == optionCapacity && !GrowPointers(feature.options, optionCapacity))
         return false;
-    auto* option = new PpdOption;
+    UniqueRecord<PpdOption> option(new PpdOption);
     if (!option) return false;
-    feature.options[feature.optionCount] = option;
     int32_t length;
     if (!ReadKeywordAndTranslation(option->keyword, option->translation) ||
         !ReadPlainToken(&length)) {
         // Cut short by the end of input: kept, without its value.
-        ++feature.optionCount;
+        feature.options[feature.optionCount++] = option.release();
         return false;
     }
     option->invocation = CopyHeapText(lineBuffer, length);
-    if (!option->invocation) {
-        delete option;
-        feature.options[feature.optionCount] = nullptr;
-        return false;
-    }
-    ++feature.optionCount;
+    if (!option->invocation) return false;
+    feature.options[feature.optionCount++] = option.release();
     return true;
 }
 

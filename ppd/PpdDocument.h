@@ -3,11 +3,14 @@
 // the group "InstallableOptions", and the *UIConstraints entries.
 //
 // Records come from the platform's malloc: `new PpdDocument(...)` gives null
-// when memory is exhausted and never throws.
+// when memory is exhausted and never throws. The document owns every record
+// it counts; a record being built has an owner of its own until it is
+// counted, and the document as a whole is held by a UniquePpdDocument.
 #pragma once
 
 #include <cstdint>
 
+#include "platform/UniqueAny.h"
 #include "ppd/PpdAllocated.h"
 #include "ppd/PpdReader.h"
 
@@ -125,11 +128,14 @@ public:
     PpdString languageVersion;
     int32_t installableCount = 0;
     PpdInstallableOption** installables = nullptr;
-    char16_t* lineBuffer = nullptr;    // token buffer, only during construction
-    PpdByteStream* stream = nullptr;   // only during construction
 
 private:
     struct ParseState;
+
+    // The token buffer and the byte stream, while the constructor reads;
+    // their owners are the constructor's, and they are null afterwards.
+    char16_t* lineBuffer = nullptr;
+    PpdByteStream* stream = nullptr;
 
     void Parse();
     bool AddFeature(ParseState& state);
@@ -142,3 +148,16 @@ private:
     bool ReadKeywordAndTranslation(PpdString& keyword, PpdString& translation);
     bool ReadConstraint(PpdConstraint& constraint);
 };
+
+// The model's records are freed with `delete` (PpdAllocated's), a feature
+// with its options and texts.
+template <typename T>
+void DeleteRecord(T* record) {
+    delete record;
+}
+void DestroyFeature(PpdFeature* feature);
+
+template <typename T>
+using UniqueRecord = platform::UniqueAny<T*, &DeleteRecord<T>>;
+using UniqueFeature = platform::UniqueAny<PpdFeature*, &DestroyFeature>;
+using UniquePpdDocument = UniqueRecord<PpdDocument>;

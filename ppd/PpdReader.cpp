@@ -5,7 +5,8 @@
 #include <cstring>
 #include <string>
 
-#include "platform/Platform.h"
+#include "platform/Runtime.h"
+#include "platform/UniqueAny.h"
 
 int PpdReadFileByte(void* source) {
     if (!source) return -1;
@@ -293,8 +294,9 @@ PpdKeywordId ClassifyKeyword(const char16_t* token) {
 
 int32_t ConvertToWide(const char16_t* text, char16_t* dest, int32_t capacity) {
     size_t n = std::char_traits<char16_t>::length(text);
-    auto* bytes = static_cast<char*>(platform::MemAlloc(n + 1));
-    if (!bytes) return 0;
+    const platform::UniqueMem<char> block(static_cast<char*>(platform::MemAlloc(n + 1)));
+    if (!block) return 0;
+    char* bytes = block.get();
     size_t k = 0;
     for (; k + 4 <= n; k += 4) {
         bytes[k] = static_cast<char>(text[k]);
@@ -303,7 +305,5 @@ int32_t ConvertToWide(const char16_t* text, char16_t* dest, int32_t capacity) {
         bytes[k + 3] = static_cast<char>(text[k + 3]);
     }
     for (; k <= n; ++k) bytes[k] = static_cast<char>(text[k]);
-    int32_t written = platform::AnsiToWide(bytes, dest, capacity);
-    platform::MemFree(bytes);
-    return written - 1;
+    return platform::AnsiToWide(bytes, dest, capacity) - 1;
 }

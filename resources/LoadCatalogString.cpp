@@ -8,11 +8,10 @@ char16_t* LoadCatalogString(HMODULE module, HANDLE heap, UINT id) {
     // one about twice as large: 257, 513, 1025, ... units.
     size_t capacity = 257;
     for (;;) {
-        auto* buffer = static_cast<char16_t*>(platform::HeapAllocZero(heap, capacity * sizeof(char16_t)));
+        auto buffer = platform::HeapBlock<char16_t>::Allocate(heap, capacity * sizeof(char16_t));
         if (!buffer) return nullptr;
-        int loaded = platform::LoadStringText(module, id, buffer, static_cast<int>(capacity));
-        if (static_cast<size_t>(loaded) != capacity - 1) return buffer;
-        platform::HeapRelease(heap, buffer);
+        int loaded = platform::LoadStringText(module, id, buffer.get(), static_cast<int>(capacity));
+        if (static_cast<size_t>(loaded) != capacity - 1) return buffer.release();
         capacity = 2 * (capacity - 1) + 1;
     }
 }

@@ -1,5 +1,7 @@
 #include "frame/win32/ActivationContext.h"
 
+#include "frame/Module.h"
+
 #if defined(_WIN64)
 
 HANDLE CreateActivationContext(const ACTCTXW* description) { return ::CreateActCtxW(description); }

@@ -1,8 +1,8 @@
-// CreateActCtxW / ReleaseActCtx, imported by the x64 build and looked up by
-// name on first use by the x86 build (older x86 systems lack them).
+// CreateActCtxW, imported by the x64 build and looked up by name on first
+// use by the x86 build (older x86 systems lack it), like ReleaseActCtx
+// behind ReleaseActivationContext (frame/Module.h).
 #pragma once
 
 #include "platform/HostAbi.h"
 
 HANDLE CreateActivationContext(const ACTCTXW* description);  // INVALID_HANDLE_VALUE on failure
-void ReleaseActivationContext(HANDLE context);

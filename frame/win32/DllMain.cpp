@@ -1,17 +1,11 @@
 // The module's entry point and its two exports.
 #include "frame/Module.h"
 #include "frame/UiPlugin.h"
-#include "frame/win32/ActivationContext.h"
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
     switch (reason) {
         case DLL_PROCESS_ATTACH: g_moduleHandle = instance; break;
-        case DLL_PROCESS_DETACH:
-            if (g_activationContext != INVALID_HANDLE_VALUE) {
-                ReleaseActivationContext(g_activationContext);
-                g_activationContext = INVALID_HANDLE_VALUE;
-            }
-            break;
+        case DLL_PROCESS_DETACH: g_activationContext.reset(); break;
         default: break;
     }
     return TRUE;

@@ -110,8 +110,7 @@ INT_PTR CALLBACK JobSettingsDialogProc(HWND page, UINT message, WPARAM wParam, L
 }
 
 HANDLE CreatePageActivationContext() {
-    const HANDLE heap = ::GetProcessHeap();
-    char16_t* path = ReadModulePath(heap, [](char16_t* buffer, DWORD capacity) {
+    const auto path = ReadModulePath(::GetProcessHeap(), [](char16_t* buffer, DWORD capacity) {
         return ::GetModuleFileNameW(g_moduleHandle, reinterpret_cast<wchar_t*>(buffer), capacity);
     });
     if (!path) return INVALID_HANDLE_VALUE;
@@ -119,11 +118,9 @@ HANDLE CreatePageActivationContext() {
     ACTCTXW description = {};
     description.cbSize = sizeof description;
     description.dwFlags = ACTCTX_FLAG_RESOURCE_NAME_VALID;
-    description.lpSource = Wide(path);
+    description.lpSource = Wide(path.get());
     description.lpResourceName = MAKEINTRESOURCEW(IDM_MANIFEST);
-    const HANDLE context = CreateActivationContext(&description);
-    platform::HeapRelease(heap, path);
-    return context;
+    return CreateActivationContext(&description);
 }
 
 }  // namespace

@@ -1,9 +1,5 @@
 #include "platform/Platform.h"
 
-#include <iconv.h>
-
-#include <algorithm>
-#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <map>
@@ -12,229 +8,33 @@
 #include <vector>
 
 #include "platform/portable/PortablePlatform.h"
-#include "resources/Catalog.h"
 
 namespace {
 
-thread_local DWORD lastError = 0;
-
-unsigned codePage = 1252;
 uint16_t uiLanguage = 0x0400;
 std::map<UINT, std::optional<std::u16string>> stringOverrides;
 std::vector<int> loadCapacities;
-
-long allocationCount = 0;
-long failOrdinal = 0;
-bool failPersistent = false;
-long liveBlocks = 0;
-void (*failureObserver)(const void*) = nullptr;
+platform::portable::StringCatalog catalog = {};
 
 std::map<HANDLE, std::u16string> printers;
 
 char fakeProcessHeap;
 
-bool NextAllocationFails(const void* returnAddress) {
-    ++allocationCount;
-    if (failOrdinal <= 0) return false;
-    const bool fails = failPersistent ? allocationCount >= failOrdinal : allocationCount == failOrdinal;
-    if (fails && failureObserver) failureObserver(returnAddress);
-    return fails;
-}
-
-void* Counted(void* block) {
-    if (block) ++liveBlocks;
-    return block;
-}
-
-// Windows-1252 maps 0x80..0x9F to these; the five holes map to themselves,
-// as MultiByteToWideChar does.
-constexpr char16_t kCp1252High[32] = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
-
-std::u16string DecodeCp1252(const char* text) {
-    std::u16string out;
-    for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text); *p; ++p)
-        out.push_back(*p >= 0x80 && *p < 0xA0 ? kCp1252High[*p - 0x80] : char16_t(*p));
-    return out;
-}
-
-std::optional<std::string> EncodeCp1252(const char16_t* text) {
-    std::string out;
-    for (const char16_t* p = text; *p; ++p) {
-        char16_t c = *p;
-        if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) {
-            out.push_back(static_cast<char>(c));
-            continue;
-        }
-        int found = -1;
-        for (int i = 0; i < 32; ++i)
-            if (kCp1252High[i] == c) found = i;
-        out.push_back(found >= 0 ? static_cast<char>(0x80 + found) : '?');
-    }
-    return out;
-}
-
-// Code page 932 goes through iconv; bytes it cannot decode become the
-// replacement the platform uses for them (U+30FB is what Windows shows, '?'
-// keeps the stand-in simple and visible). Opening a converter costs more than
-// most conversions, so each thread keeps its own.
-struct Cp932Decoder {
-    iconv_t cd = iconv_open("UTF-16LE", "CP932");
-    ~Cp932Decoder() {
-        if (cd != reinterpret_cast<iconv_t>(-1)) iconv_close(cd);
-    }
-};
-
-std::u16string IconvDecode(const char* text) {
-    thread_local Cp932Decoder decoder;
-    iconv_t cd = decoder.cd;
-    if (cd == reinterpret_cast<iconv_t>(-1)) return DecodeCp1252(text);
-    iconv(cd, nullptr, nullptr, nullptr, nullptr);
-    std::u16string out;
-    size_t inLeft = std::strlen(text);
-    char* in = const_cast<char*>(text);
-    while (inLeft > 0) {
-        char16_t buf[256];
-        char* outp = reinterpret_cast<char*>(buf);
-        size_t outLeft = sizeof buf;
-        size_t r = iconv(cd, &in, &inLeft, &outp, &outLeft);
-        out.append(buf, (sizeof buf - outLeft) / 2);
-        if (r == static_cast<size_t>(-1) && errno != E2BIG) {
-            out.push_back(u'?');
-            ++in;
-            --inLeft;
-        }
-    }
-    return out;
-}
-
-std::string IconvEncode(const char16_t* text, const char* toCode) {
-    std::string out;
-    iconv_t cd = iconv_open(toCode, "UTF-16LE");
-    size_t n = 0;
-    while (text[n]) ++n;
-    size_t inLeft = n * 2;
-    char* in = reinterpret_cast<char*>(const_cast<char16_t*>(text));
-    while (inLeft > 0) {
-        char buf[512];
-        char* outp = buf;
-        size_t outLeft = sizeof buf;
-        size_t r = iconv(cd, &in, &inLeft, &outp, &outLeft);
-        out.append(buf, sizeof buf - outLeft);
-        if (r == static_cast<size_t>(-1) && errno != E2BIG) {
-            out.push_back('?');
-            in += 2;
-            inLeft -= 2;
-        }
-    }
-    iconv_close(cd);
-    return out;
-}
-
-std::u16string Decode(const char* text) {
-    return codePage == 932 ? IconvDecode(text) : DecodeCp1252(text);
-}
-
-std::string Encode(const char16_t* text) {
-    return codePage == 932 ? IconvEncode(text, "CP932") : *EncodeCp1252(text);
-}
-
-std::string Utf8(const char16_t* text) {
-    return IconvEncode(text, "UTF-8");
-}
-
 }  // namespace
 
 namespace platform {
 
-void SetLastErrorCode(DWORD code) { lastError = code; }
-DWORD LastErrorCode() { return lastError; }
-
 void* HeapAllocZero(HANDLE, size_t bytes) {
-    if (NextAllocationFails(__builtin_return_address(0))) return nullptr;
-    return Counted(std::calloc(1, bytes == 0 ? 1 : bytes));
+    if (portable::NextAllocationFails(__builtin_return_address(0))) return nullptr;
+    return portable::CountBlock(std::calloc(1, bytes == 0 ? 1 : bytes));
 }
 
 void HeapRelease(HANDLE, void* block) {
-    if (block) --liveBlocks;
+    portable::UncountBlock(block);
     std::free(block);
 }
 
 HANDLE ProcessHeap() { return &fakeProcessHeap; }
-
-void* MemAlloc(size_t bytes) {
-    if (NextAllocationFails(__builtin_return_address(0))) return nullptr;
-    return Counted(std::malloc(bytes == 0 ? 1 : bytes));
-}
-
-void* MemRealloc(void* block, size_t bytes) {
-    if (NextAllocationFails(__builtin_return_address(0))) return nullptr;
-    void* grown = std::realloc(block, bytes == 0 ? 1 : bytes);
-    return block ? grown : Counted(grown);
-}
-
-void MemFree(void* block) {
-    if (block) --liveBlocks;
-    std::free(block);
-}
-
-int AnsiToWide(const char* text, char16_t* dest, int capacity) {
-    if (!text || capacity < 0) return 0;
-    // 1252 maps byte for unit and 932 leaves ASCII as it is, so most texts
-    // convert straight into dest; the PPD model converts every text it keeps.
-    const size_t n = std::strlen(text);
-    const auto* bytes = reinterpret_cast<const unsigned char*>(text);
-    if (codePage == 932 && std::find_if(bytes, bytes + n, [](unsigned char b) { return b >= 0x80; }) != bytes + n) {
-        std::u16string wide = Decode(text);
-        int needed = static_cast<int>(wide.size()) + 1;
-        if (capacity == 0) return needed;
-        if (!dest || needed > capacity) {
-            SetLastErrorCode(ERROR_INSUFFICIENT_BUFFER);
-            return 0;
-        }
-        std::memcpy(dest, wide.c_str(), needed * sizeof(char16_t));
-        return needed;
-    }
-    const int needed = static_cast<int>(n) + 1;
-    if (capacity == 0) return needed;
-    if (!dest || needed > capacity) {
-        SetLastErrorCode(ERROR_INSUFFICIENT_BUFFER);
-        return 0;
-    }
-    unsigned char high = 0;
-    size_t k = 0;
-    for (; k + 4 <= n; k += 4) {
-        const unsigned char b0 = bytes[k], b1 = bytes[k + 1], b2 = bytes[k + 2], b3 = bytes[k + 3];
-        high |= b0 | b1 | b2 | b3;
-        dest[k] = b0;
-        dest[k + 1] = b1;
-        dest[k + 2] = b2;
-        dest[k + 3] = b3;
-    }
-    for (; k <= n; ++k) {
-        high |= bytes[k];
-        dest[k] = bytes[k];
-    }
-    if (high >= 0x80)
-        for (size_t k = 0; k < n; ++k)
-            if (bytes[k] >= 0x80 && bytes[k] < 0xA0) dest[k] = kCp1252High[bytes[k] - 0x80];
-    return needed;
-}
-
-int WideToAnsi(const char16_t* text, char* dest, int capacity) {
-    if (!text || capacity < 0) return 0;
-    std::string narrow = Encode(text);
-    int needed = static_cast<int>(narrow.size()) + 1;
-    if (capacity == 0) return needed;
-    if (!dest || needed > capacity) {
-        SetLastErrorCode(ERROR_INSUFFICIENT_BUFFER);
-        return 0;
-    }
-    std::memcpy(dest, narrow.c_str(), needed);
-    return needed;
-}
 
 int LoadStringText(HMODULE, UINT id, char16_t* buffer, int capacity) {
     loadCapacities.push_back(capacity);
@@ -247,8 +47,10 @@ int LoadStringText(HMODULE, UINT id, char16_t* buffer, int capacity) {
             text = overridden.c_str();
         }
     } else {
-        uint16_t lang = resources::HasLanguageBlock(uiLanguage) ? uiLanguage : 0x0400;
-        text = resources::FindCatalogText(lang, id);
+        if (catalog.find) {
+            const uint16_t lang = catalog.hasBlock(uiLanguage) ? uiLanguage : 0x0400;
+            text = catalog.find(lang, id);
+        }
     }
     int n = 0;
     if (text)
@@ -282,24 +84,13 @@ bool GetPrinterDriverInfo(HANDLE printer, DWORD level, BYTE* buffer, DWORD size,
     return true;
 }
 
-FILE* OpenForRead(const char16_t* path) {
-    if (!path) return nullptr;
-    return std::fopen(Utf8(path).c_str(), "r");
-}
-
 }  // namespace platform
 
 namespace platform::portable {
 
-bool SetAnsiCodePage(unsigned cp) {
-    if (cp != 1252 && cp != 932) return false;
-    codePage = cp;
-    return true;
-}
-unsigned AnsiCodePage() { return codePage; }
+void UseStringCatalog(StringCatalog strings) { catalog = strings; }
 
 void SetUiLanguage(uint16_t languageId) { uiLanguage = languageId; }
-uint16_t UiLanguage() { return uiLanguage; }
 
 void OverrideString(UINT id, std::u16string_view text) { stringOverrides[id] = std::u16string(text); }
 void RemoveString(UINT id) { stringOverrides[id] = std::nullopt; }
@@ -308,15 +99,6 @@ void ResetStrings() {
     loadCapacities.clear();
 }
 std::vector<int> LoadStringCapacities() { return loadCapacities; }
-
-void FailAllocation(long ordinal, bool persistent) {
-    allocationCount = 0;
-    failOrdinal = ordinal;
-    failPersistent = persistent;
-}
-long AllocationsSoFar() { return allocationCount; }
-long LiveAllocations() { return liveBlocks; }
-void ObserveFailedAllocations(void (*observer)(const void*)) { failureObserver = observer; }
 
 void AddPrinter(HANDLE printer, std::u16string_view dataFile) { printers[printer] = std::u16string(dataFile); }
 void RemoveAllPrinters() { printers.clear(); }

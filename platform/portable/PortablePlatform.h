@@ -1,6 +1,7 @@
 // Controls of the native stand-ins behind platform/Platform.h, for tests and
-// tools: the ANSI code page, the UI language that string loading follows,
-// string overrides, allocation failure, and the spooler's printers.
+// tools: the string catalogue and the UI language that string loading
+// follows, string overrides, and the spooler's printers; with those of the
+// runtime's stand-ins (code page, allocation failure).
 #pragma once
 
 #include <cstdint>
@@ -9,17 +10,23 @@
 #include <vector>
 
 #include "platform/HostAbi.h"
+#include "platform/portable/PortableRuntime.h"
 
 namespace platform::portable {
 
-// 1252 (Western, the default) or 932 (Japanese). Returns false for others.
-bool SetAnsiCodePage(unsigned codePage);
-unsigned AnsiCodePage();
+// Where LoadStringText finds its texts: the text of `id` in the block of
+// `languageId` (null when that block lacks it), and whether a block exists.
+// The stand-in knows no catalogue of its own: until one is given, every
+// string loads as missing.
+struct StringCatalog {
+    const char16_t* (*find)(uint16_t languageId, uint32_t id);
+    bool (*hasBlock)(uint16_t languageId);
+};
+void UseStringCatalog(StringCatalog catalog);
 
 // Language id whose catalogue block LoadStringText reads (0x0400 neutral by
 // default); a language without a block falls back to the neutral one.
 void SetUiLanguage(uint16_t languageId);
-uint16_t UiLanguage();
 
 // Replaces (or, with remove, hides) one string for every language, so tests
 // can load texts of chosen lengths or a catalogue with gaps.
@@ -30,21 +37,6 @@ void ResetStrings();
 // Capacity of every LoadStringText call since the last ResetStrings(), in
 // order, so tests can see how often and with how much room a text was loaded.
 std::vector<int> LoadStringCapacities();
-
-// Allocation failure: the allocation numbered `ordinal` (1-based, counted
-// over HeapAllocZero, MemAlloc and MemRealloc from now on) and every later
-// one fail when `persistent`, else only that one. 0 turns injection off.
-void FailAllocation(long ordinal, bool persistent = false);
-long AllocationsSoFar();
-
-// Blocks from HeapAllocZero, MemAlloc and MemRealloc not yet released, so a
-// test can see that everything a call made was given back.
-long LiveAllocations();
-
-// Called from inside every allocation that is made to fail, with the address
-// the failing call returns to, so a test can tell allocation sites apart.
-// Null stops the calls.
-void ObserveFailedAllocations(void (*observer)(const void* returnAddress));
 
 // Printers of the stand-in spooler: a handle answers GetPrinterDriverInfo
 // level 3 with this data file.

@@ -56,7 +56,7 @@ class OptionTreeTest : public testing::Test {
 public:
     void SetUp() override {
         helper.installed = kDefaultConfiguration;
-        context.driverHelper = &helper;
+        context.driverHelper.reset(&helper);
         param.cbSize = sizeof param;
         param.poemuiobj = &uiObject;
         param.hPrinter = &printer;
@@ -66,7 +66,6 @@ public:
         outline = hostitems::ReadPpdOutline(hostitems::ReadWholeFile(optree_test::SamplePpdPath().c_str()));
     }
     void TearDown() override {
-        delete context.ppdDocument;
         platform::portable::ResetStrings();
         platform::portable::RemoveAllPrinters();
         platform::portable::FailAllocation(0);
@@ -137,7 +136,7 @@ const std::vector<std::string> kInstallableFeatures = {"InstalledMemory", "QZTra
 
 TEST_F(OptionTreeTest, FirstDocumentCallBuildsTheModelAndAsksTheHostForEachInstallableOption) {
     FirstCall(OEMCUIP_DOCPROP);
-    ASSERT_NE(context.ppdDocument, nullptr);
+    ASSERT_NE(context.ppdDocument.get(), nullptr);
     EXPECT_EQ(QueriedFeatures(), kInstallableFeatures);
     for (const auto& query : helper.queries) EXPECT_EQ(query.size, 256u);
 }
@@ -145,7 +144,7 @@ TEST_F(OptionTreeTest, FirstDocumentCallBuildsTheModelAndAsksTheHostForEachInsta
 TEST_F(OptionTreeTest, FirstPrinterCallBuildsTheModelButKeepsThePpdDefaults) {
     helper.installed = kSmallFullConfiguration;
     FirstCall(OEMCUIP_PRNPROP);
-    ASSERT_NE(context.ppdDocument, nullptr);
+    ASSERT_NE(context.ppdDocument.get(), nullptr);
     EXPECT_TRUE(helper.queries.empty());
 
     ItemArray items(DocumentSpecs());
@@ -159,12 +158,12 @@ TEST_F(OptionTreeTest, FirstPrinterCallBuildsTheModelButKeepsThePpdDefaults) {
 TEST_F(OptionTreeTest, EachOpeningOfTheDocumentSheetSeesTheCurrentConfiguration) {
     ItemArray first(DocumentSpecs());
     EXPECT_EQ(OpenDocumentSheet(first), kDefaultMarks);
-    PpdDocument* model = context.ppdDocument;
+    PpdDocument* model = context.ppdDocument.get();
 
     helper.installed = kSmallFullConfiguration;
     ItemArray second(DocumentSpecs());
     EXPECT_EQ(OpenDocumentSheet(second), kSmallFullMarks);
-    EXPECT_EQ(context.ppdDocument, model) << "built once per object";
+    EXPECT_EQ(context.ppdDocument.get(), model) << "built once per object";
 
     helper.installed = {{"InstalledMemory", "512MB"}, {"QZTrayUnit", "3Tray"}, {"QZDuplexOption", "True"},
                         {"QZStackerOption", "True"},  {"QZCompactFlash", "True"}};
@@ -185,7 +184,7 @@ TEST_F(OptionTreeTest, AnInstallableOptionTheHostCannotReportKeepsWhatItHad) {
     EXPECT_EQ(marks.count("OutputBin:Stacker"), 1u) << "stacker updated";
 
     helper.answer = E_FAIL;
-    context.driverHelper = nullptr;
+    context.driverHelper.release();
     helper.queries.clear();
     ItemArray third(DocumentSpecs());
     EXPECT_EQ(OpenDocumentSheet(third), marks);
@@ -197,7 +196,7 @@ TEST_F(OptionTreeTest, APpdWithoutInstallableOptionsAsksTheHostNothing) {
                 "*QZToner False/Off: \"\"\n*QZToner True/On: \"\"\n*CloseUI: *QZToner\n");
     platform::portable::AddPrinter(param.hPrinter, Wide(ppd.path()));
     FirstCall(OEMCUIP_DOCPROP);
-    ASSERT_NE(context.ppdDocument, nullptr);
+    ASSERT_NE(context.ppdDocument.get(), nullptr);
     EXPECT_EQ(context.ppdDocument->featureCount, 1);
     EXPECT_TRUE(helper.queries.empty());
 }
@@ -218,15 +217,14 @@ TEST_F(OptionTreeTest, WithoutAPpdFileTheModelStaysUnbuiltAndTheNextSheetTriesAg
         SCOPED_TRACE(c.name);
         c.breakIt(*this);
         FirstCall(OEMCUIP_DOCPROP);
-        EXPECT_EQ(context.ppdDocument, nullptr);
+        EXPECT_EQ(context.ppdDocument.get(), nullptr);
         EXPECT_TRUE(helper.queries.empty());
 
         platform::portable::FailAllocation(0);
         platform::portable::AddPrinter(param.hPrinter, Wide(optree_test::SamplePpdPath()));
         FirstCall(OEMCUIP_PRNPROP);
-        EXPECT_NE(context.ppdDocument, nullptr);
-        delete context.ppdDocument;
-        context.ppdDocument = nullptr;
+        EXPECT_NE(context.ppdDocument.get(), nullptr);
+        context.ppdDocument.reset();
     }
 }
 
@@ -294,7 +292,7 @@ TEST_F(OptionTreeTest, ReadDriverSettingFailsWithoutCallingWhenItCannotAsk) {
     EXPECT_EQ(std::u16string(value), u"Yes");
     EXPECT_EQ(ReadDriverSetting(&uiObject, &context, tooLong.c_str(), value), E_FAIL);
     EXPECT_EQ(ReadDriverSetting(&uiObject, &context, nullptr, value), E_FAIL);
-    context.driverHelper = nullptr;
+    context.driverHelper.release();
     EXPECT_EQ(ReadDriverSetting(&uiObject, &context, u"*QZTrayUnit", value), E_FAIL);
     EXPECT_EQ(helper.queries.size(), 1u);
 }
@@ -307,7 +305,7 @@ TEST_F(OptionTreeTest, FeatureLookupsTakeTheFirstExactMatch) {
                 "*OpenUI *QZToner/Second: Boolean\n*CloseUI: *QZToner\n");
     platform::portable::AddPrinter(param.hPrinter, Wide(ppd.path()));
     FirstCall(OEMCUIP_PRNPROP);
-    const PpdDocument* model = context.ppdDocument;
+    const PpdDocument* model = context.ppdDocument.get();
     ASSERT_NE(model, nullptr);
     EXPECT_EQ(FindFeatureByKeyword(model, u"*QZToner"), 0);
     EXPECT_EQ(FindFeatureByKeyword(model, u"*QZDensity"), 1);
@@ -407,8 +405,8 @@ TEST_F(OptionTreeTest, AFeatureTheTableDoesNotKnowGetsNoMarks) {
     const int offsetStack = items.IndexOfKeyword("QZOffsetStack");
     ASSERT_GE(offsetStack, 0);
     OpenDocumentSheet(items);
-    ASSERT_NE(context.ppdDocument, nullptr);
-    const PpdFeature* feature = context.ppdDocument->GetFeature(FindFeatureByKeyword(context.ppdDocument, u"*QZOffsetStack"));
+    ASSERT_NE(context.ppdDocument.get(), nullptr);
+    const PpdFeature* feature = context.ppdDocument->GetFeature(FindFeatureByKeyword(context.ppdDocument.get(), u"*QZOffsetStack"));
     ASSERT_NE(feature, nullptr);
     EXPECT_EQ(feature->options[1]->constrained, 1) << "the model does rule it out";
     for (size_t j = 0; j < items.OptionCount(offsetStack); ++j)
@@ -454,8 +452,7 @@ TEST_F(OptionTreeTest, OfTwoPpdOptionsWithOneTranslationTheFirstDecides) {
         OpenDocumentSheet(items);
         EXPECT_EQ((items.Option(0, 0).Flags & OPTPF_OVERLAY_WARNING_ICON) != 0, c.marked);
         EXPECT_EQ(items.Option(0, 1).Flags, 0);
-        delete context.ppdDocument;
-        context.ppdDocument = nullptr;
+        context.ppdDocument.reset();
     }
 }
 
@@ -551,8 +548,7 @@ TEST_F(OptionTreeTest, ASecondDocumentCallInstallsTheCallbackEvenWithoutItemsOrM
     EXPECT_EQ(param.pOEMUserData, &context);
     EXPECT_EQ(param.OEMCUIPCallback, &RenderingDependencyCallback);
 
-    delete context.ppdDocument;
-    context.ppdDocument = nullptr;
+    context.ppdDocument.reset();
     param.pOEMUserData = nullptr;
     param.OEMCUIPCallback = nullptr;
     ItemArray items(DocumentSpecs(ColourItem::beforeFeatures, 0));
@@ -579,7 +575,7 @@ TEST_F(OptionTreeTest, SecondCallsOfOtherModesChangeNothing) {
 
 TEST_F(OptionTreeTest, ANullParameterBlockIsAnsweredWithSuccess) {
     EXPECT_EQ(CustomizeOptionTree(OEMCUIP_DOCPROP, nullptr, &context), S_OK);
-    EXPECT_EQ(context.ppdDocument, nullptr);
+    EXPECT_EQ(context.ppdDocument.get(), nullptr);
 }
 
 // ---- Second call of the printer sheet ------------------------------------------------

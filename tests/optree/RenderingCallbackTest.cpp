@@ -28,7 +28,7 @@ protected:
     RenderingCallbackTest()
         : items({Item(""), Item("", DMPUB_COLOR, 1), Item("QZScreens"), Item("QZRendering", 0, 1),
                  Item("QZRendering", 0, 1)}) {
-        context.driverHelper = &helper;
+        context.driverHelper.reset(&helper);
         param.poemuiobj = &uiObject;
         param.pDrvOptItems = items.Items();
         param.cDrvOptItems = items.Count();
@@ -116,7 +116,7 @@ TEST_F(RenderingCallbackTest, WithoutContextOrHelperTheItemStillChanges) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         param.pOEMUserData = c.userData ? &context : nullptr;
-        context.driverHelper = c.driverHelper ? &helper : nullptr;
+        context.driverHelper.reset(c.driverHelper ? &helper : nullptr);
         EXPECT_EQ(Select(0), CPSUICB_ACTION_OPTIF_CHANGED);
         EXPECT_EQ(items.Item(rendering).Flags, OPTIF_DISABLED);
         EXPECT_EQ(Select(1), CPSUICB_ACTION_OPTIF_CHANGED);

@@ -55,10 +55,7 @@ protected:
         info.pfnComPropSheet = RecordingService;
         info.Result = 0xDEADBEEF;
     }
-    void TearDown() override {
-        ReleasePageResources(&context);
-        platform::portable::FailAllocation(0);
-    }
+    void TearDown() override { platform::portable::FailAllocation(0); }
 
     HRESULT Call(WORD reason, LPARAM param = 0) {
         info.Reason = reason;
@@ -139,7 +136,7 @@ TEST_F(DocumentPropertySheets, InitWithoutCommonUiPropStillAddsThePage) {
     EXPECT_EQ(Call(PROPSHEETUI_REASON_INIT), S_OK);
     ASSERT_EQ(g_added.size(), 1u);
     EXPECT_EQ(g_added[0].title, Catalog(15001));
-    EXPECT_EQ(context.pageTitleHeap, platform::ProcessHeap());
+    EXPECT_EQ(context.pageTitle.heap(), platform::ProcessHeap());
 }
 
 // The host holds the title pointer while its sheet is up: it stays valid
@@ -148,7 +145,7 @@ TEST_F(DocumentPropertySheets, TitleLivesUntilTheNextInit) {
     platform::portable::OverrideString(15001, u"First title");
     ASSERT_EQ(Call(PROPSHEETUI_REASON_INIT), S_OK);
     const char16_t* first = g_added.at(0).titlePointer;
-    EXPECT_EQ(context.pageTitle, first);
+    EXPECT_EQ(context.pageTitle.get(), first);
 
     PROPSHEETUI_INFO_HEADER header = {};
     Call(PROPSHEETUI_REASON_GET_INFO_HEADER, reinterpret_cast<LPARAM>(&header));
@@ -160,10 +157,10 @@ TEST_F(DocumentPropertySheets, TitleLivesUntilTheNextInit) {
     ASSERT_EQ(g_added.size(), 2u);
     EXPECT_EQ(std::u16string(g_added[1].titlePointer), Catalog(15001));
 
-    ReleasePageResources(&context);
-    EXPECT_EQ(context.pageTitle, nullptr);
-    EXPECT_EQ(context.pageTitleHeap, nullptr);
-    ReleasePageResources(&context);  // a second release finds nothing to free
+    context.pageTitle.reset();
+    EXPECT_EQ(context.pageTitle.get(), nullptr);
+    EXPECT_EQ(context.pageTitle.heap(), nullptr);
+    context.pageTitle.reset();  // a second release finds nothing to free
     platform::portable::ResetStrings();
 }
 
@@ -174,7 +171,7 @@ TEST_F(DocumentPropertySheets, TitleWithoutMemoryIsEmptyNotNull) {
     ASSERT_EQ(g_added.size(), 1u);
     ASSERT_NE(g_added[0].titlePointer, nullptr);
     EXPECT_EQ(g_added[0].title, u"");
-    EXPECT_EQ(context.pageTitle, nullptr);
+    EXPECT_EQ(context.pageTitle.get(), nullptr);
 }
 
 // ---- Activation context --------------------------------------------------------
@@ -190,10 +187,10 @@ HANDLE CountingCreate() {
 class ActivationContextCache : public testing::Test {
 protected:
     void SetUp() override {
-        g_activationContext = INVALID_HANDLE_VALUE;
+        g_activationContext.reset();
         g_creations = 0;
     }
-    void TearDown() override { g_activationContext = INVALID_HANDLE_VALUE; }
+    void TearDown() override { g_activationContext.reset(); }
 };
 
 TEST_F(ActivationContextCache, MadeOncePerProcess) {
@@ -201,14 +198,14 @@ TEST_F(ActivationContextCache, MadeOncePerProcess) {
     EXPECT_EQ(PrepareActivationContext(CountingCreate), g_creationResult);
     EXPECT_EQ(PrepareActivationContext(CountingCreate), g_creationResult);
     EXPECT_EQ(g_creations, 1);
-    EXPECT_EQ(g_activationContext, g_creationResult);
-    EXPECT_TRUE(UsableActivationContext(g_activationContext));
+    EXPECT_EQ(g_activationContext.get(), g_creationResult);
+    EXPECT_TRUE(UsableActivationContext(g_activationContext.get()));
 }
 
 TEST_F(ActivationContextCache, FailedCreationIsRepeatedAtTheNextPage) {
     g_creationResult = INVALID_HANDLE_VALUE;
     EXPECT_EQ(PrepareActivationContext(CountingCreate), INVALID_HANDLE_VALUE);
-    EXPECT_FALSE(UsableActivationContext(g_activationContext));
+    EXPECT_FALSE(UsableActivationContext(g_activationContext.get()));
     EXPECT_FALSE(UsableActivationContext(nullptr));
     g_creationResult = reinterpret_cast<HANDLE>(0xAC7);
     EXPECT_EQ(PrepareActivationContext(CountingCreate), g_creationResult);
@@ -256,28 +253,27 @@ TEST(ModulePath, CapacityDoublesUntilThePathFits) {
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         std::vector<DWORD> capacities;
-        char16_t* path = ReadModulePath(platform::ProcessHeap(), FakeModulePath{row.length, &capacities});
-        ASSERT_NE(path, nullptr);
+        const auto path = ReadModulePath(platform::ProcessHeap(), FakeModulePath{row.length, &capacities});
+        ASSERT_NE(path.get(), nullptr);
         EXPECT_EQ(capacities, std::vector<DWORD>(all.begin(), all.begin() + row.attempts));
-        EXPECT_EQ(std::char_traits<char16_t>::length(path), row.readLength);
-        platform::HeapRelease(platform::ProcessHeap(), path);
+        EXPECT_EQ(std::char_traits<char16_t>::length(path.get()), row.readLength);
     }
 }
 
 TEST(ModulePath, FailuresGiveNoPath) {
     std::vector<DWORD> capacities;
     FakeModulePath failing{10, &capacities, true};
-    EXPECT_EQ(ReadModulePath(platform::ProcessHeap(), failing), nullptr);
+    EXPECT_EQ(ReadModulePath(platform::ProcessHeap(), failing).get(), nullptr);
     EXPECT_EQ(capacities, std::vector<DWORD>{260});
 
     capacities.clear();
     platform::portable::FailAllocation(1);
-    EXPECT_EQ(ReadModulePath(platform::ProcessHeap(), FakeModulePath{10, &capacities}), nullptr);
+    EXPECT_EQ(ReadModulePath(platform::ProcessHeap(), FakeModulePath{10, &capacities}).get(), nullptr);
     EXPECT_TRUE(capacities.empty());
 
     capacities.clear();
     platform::portable::FailAllocation(2);
-    EXPECT_EQ(ReadModulePath(platform::ProcessHeap(), FakeModulePath{1000, &capacities}), nullptr);
+    EXPECT_EQ(ReadModulePath(platform::ProcessHeap(), FakeModulePath{1000, &capacities}).get(), nullptr);
     EXPECT_EQ(capacities, std::vector<DWORD>{260});
     platform::portable::FailAllocation(0);
 }

@@ -25,13 +25,13 @@ const char kSmallPpd[] =
     "*UIConstraints: *InstalledMemory 64MB *Resolution 1200dpi\n"
     "*UIConstraints: *Tray True *Resolution 600dpi\n";
 
-void ExpectConsistent(const PpdDocument& doc, const PpdDocument& full) {
+// `liveBefore`: the live block count before the build.
+void ExpectConsistent(const PpdDocument& doc, const PpdDocument& full, long liveBefore) {
     EXPECT_LE(doc.featureCount, full.featureCount);
     EXPECT_LE(doc.constraintCount, full.constraintCount);
     EXPECT_LE(doc.installableCount, full.installableCount);
     EXPECT_LE(doc.installableCount, doc.featureCount);
-    EXPECT_EQ(doc.lineBuffer, nullptr);
-    EXPECT_EQ(doc.stream, nullptr);
+    EXPECT_EQ(platform::portable::LiveAllocations() - liveBefore, ModelBlocks(doc));
     for (int32_t i = 0; i < doc.featureCount; ++i) {
         const PpdFeature* f = doc.GetFeature(i);
         ASSERT_NE(f, nullptr);
@@ -60,6 +60,7 @@ TEST(AllocationFailure, EveryAllocationOfAParseMayFail) {
     for (bool persistent : {false, true}) {
         for (long k = 1; k <= total + 1; ++k) {
             SCOPED_TRACE(testing::Message() << "allocation " << k << (persistent ? " onwards" : ""));
+            const long before = platform::portable::LiveAllocations();
             platform::portable::FailAllocation(k, persistent);
             PpdDocument* doc = Parse(kSmallPpd);
             platform::portable::FailAllocation(0);
@@ -69,7 +70,7 @@ TEST(AllocationFailure, EveryAllocationOfAParseMayFail) {
                 continue;
             }
             ASSERT_NE(doc, nullptr);
-            ExpectConsistent(*doc, *full);
+            ExpectConsistent(*doc, *full, before);
             if (k == total + 1) {
                 EXPECT_EQ(doc->featureCount, full->featureCount);
             }

@@ -19,6 +19,14 @@ struct TokenStream {
     PpdByteStream stream;
     std::vector<char16_t> buffer = std::vector<char16_t>(kPpdTokenCapacity + 1, u'#');
 
+    // The stream kept no byte: the next one it gives comes from the source.
+    // (The peeked byte stays for the next token, as a byte read ahead would.)
+    void ExpectNothingPending() {
+        const long reads = source.reads;
+        stream.Peek();
+        EXPECT_EQ(source.reads, reads + 1);
+    }
+
     // Reads tokens until end of input; the stream never keeps a byte between calls.
     std::vector<std::u16string> ReadAll(std::vector<bool> blanksPerCall = {}, int32_t capacity = 64) {
         std::vector<std::u16string> tokens;
@@ -26,7 +34,7 @@ struct TokenStream {
             bool allowBlanks = call < blanksPerCall.size() && blanksPerCall[call];
             int32_t length = -1;
             bool more = ReadToken(stream, buffer.data(), capacity, &length, allowBlanks);
-            EXPECT_EQ(stream.pending, -1);
+            ExpectNothingPending();
             if (!more) {
                 EXPECT_EQ(length, 0);
                 EXPECT_EQ(buffer[0], 0);
@@ -134,13 +142,14 @@ TEST(ReadToken, FullCapacityIsOneMebiUnit) {
 TEST(ByteStream, PeekKeepsTheByteAndGetConsumesIt) {
     MemorySource source("xy");
     PpdByteStream stream(ReadMemoryByte, &source);
-    EXPECT_EQ(stream.pending, -1);
+    EXPECT_EQ(source.reads, 0) << "a new stream reads nothing ahead";
     EXPECT_EQ(stream.Peek(), 'x');
     EXPECT_EQ(stream.Peek(), 'x');
     EXPECT_EQ(source.reads, 1);
     EXPECT_EQ(stream.Get(), 'x');
-    EXPECT_EQ(stream.pending, -1);
+    EXPECT_EQ(source.reads, 1);
     EXPECT_EQ(stream.Get(), 'y');
+    EXPECT_EQ(source.reads, 2) << "Get keeps no byte: the next is read afresh";
     EXPECT_EQ(stream.Get(), -1);
     EXPECT_EQ(stream.Peek(), -1);
 }

@@ -57,6 +57,19 @@ inline std::vector<uint8_t> ConstrainedFlags(const PpdDocument& doc) {
 // UTF-8, a lone surrogate as U+FFFD (as the inspector writes it).
 inline std::string Utf8(std::u16string_view text) { return platform::ToUtf8(text); }
 
+// Blocks a model holds: its own record, its pointer arrays, records and heap
+// texts. Right after construction the live blocks a build added are exactly
+// these: the token buffer and the byte stream are gone.
+inline long ModelBlocks(const PpdDocument& doc) {
+    long blocks = 1 + (doc.features != nullptr) + (doc.installables != nullptr) + (doc.constraints != nullptr);
+    for (int32_t f = 0; f < doc.featureCount; ++f) {
+        const PpdFeature& feature = *doc.features[f];
+        blocks += 1 + (feature.options != nullptr) + (feature.queryCode != nullptr) + feature.optionCount;
+        for (int32_t o = 0; o < feature.optionCount; ++o) blocks += feature.options[o]->invocation != nullptr;
+    }
+    return blocks + doc.installableCount + doc.constraintCount;
+}
+
 inline PpdDocument* Parse(std::string_view ppd) {
     MemorySource source(ppd);
     return new PpdDocument(ReadMemoryByte, &source);

@@ -124,10 +124,10 @@ void ExpectTerminated(const PpdString& s) {
 }
 
 // Checks that `doc` holds no more than the full model, every record and
-// string sound. With `prefix`, also that its records are the full model's
+// string sound, and that the live blocks added since `liveBefore` are its own. With `prefix`, also that its records are the full model's
 // first ones, each as there or with strings that found no memory empty,
 // and that only the last feature stops short.
-void CompareWithFullModel(const PpdDocument& doc, const PpdDocument& full, bool prefix) {
+void CompareWithFullModel(const PpdDocument& doc, const PpdDocument& full, bool prefix, long liveBefore) {
     auto compare = [&](const PpdString& part, const PpdString& whole) {
         ExpectTerminated(part);
         if (prefix) {
@@ -135,8 +135,7 @@ void CompareWithFullModel(const PpdDocument& doc, const PpdDocument& full, bool 
         }
     };
 
-    EXPECT_EQ(doc.lineBuffer, nullptr);
-    EXPECT_EQ(doc.stream, nullptr);
+    EXPECT_EQ(LiveAllocations() - liveBefore, ppdtest::ModelBlocks(doc));
     EXPECT_LE(doc.featureCount, full.featureCount);
     EXPECT_LE(doc.constraintCount, full.constraintCount);
     EXPECT_LE(doc.installableCount, full.installableCount);
@@ -230,7 +229,7 @@ void SweepModel(const std::string& name, const std::string& ppd, unsigned codePa
             // string empty and go on, and an empty keyword changes what
             // follows (a feature keyword taken from its translation no longer
             // matches its option lines), so only soundness is checked there.
-            CompareWithFullModel(*doc, *full, onwards);
+            CompareWithFullModel(*doc, *full, onwards, withFull);
             // The constraint pass ran over what was kept, and the model goes on working.
             const std::vector<uint8_t> flags = ppdtest::ConstrainedFlags(*doc);
             if (doc->installableCount > 0)
@@ -335,10 +334,10 @@ TEST(AllocationFailureSweep, OptionTreeFirstCallBuildsTheModel) {
     const long baseline = LiveAllocations();
     FailAllocation(0);
     PluginContext reference;
-    reference.driverHelper = &driver;
+    reference.driverHelper.reset(&driver);
     firstCall(reference);
     const long allocations = platform::portable::AllocationsSoFar();
-    ASSERT_NE(reference.ppdDocument, nullptr);
+    ASSERT_NE(reference.ppdDocument.get(), nullptr);
     const long withReference = LiveAllocations();
 
     Sweep sweep("option tree first call on the sample PPD");
@@ -346,7 +345,7 @@ TEST(AllocationFailureSweep, OptionTreeFirstCallBuildsTheModel) {
         for (long k = 1; k <= allocations; ++k) {
             SCOPED_TRACE(testing::Message() << "allocation " << k << (onwards ? " and later" : ""));
             PluginContext context;
-            context.driverHelper = &driver;
+            context.driverHelper.reset(&driver);
             FailAllocation(k, onwards);
             firstCall(context);
             FailAllocation(0);
@@ -355,17 +354,17 @@ TEST(AllocationFailureSweep, OptionTreeFirstCallBuildsTheModel) {
             if (!context.ppdDocument) {
                 EXPECT_LE(k, 2);
                 firstCall(context);
-                EXPECT_NE(context.ppdDocument, nullptr);
+                EXPECT_NE(context.ppdDocument.get(), nullptr);
             }
             if (context.ppdDocument) {
-                CompareWithFullModel(*context.ppdDocument, *reference.ppdDocument, onwards);
-                delete context.ppdDocument;
+                CompareWithFullModel(*context.ppdDocument, *reference.ppdDocument, onwards, withReference);
+                context.ppdDocument.reset();
             }
             EXPECT_EQ(LiveAllocations(), withReference);
         }
         sweep.Injected(allocations);
     }
-    delete reference.ppdDocument;
+    reference.ppdDocument.reset();
     platform::portable::RemoveAllPrinters();
     EXPECT_EQ(LiveAllocations(), baseline);
     sweep.Report(allocations);

@@ -1,0 +1,3 @@
+#include "frame/Module.h"
+
+void ReleaseActivationContext(HANDLE) {}
