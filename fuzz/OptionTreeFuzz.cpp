@@ -12,7 +12,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <deque>
 #include <memory>
 #include <string>
 #include <vector>
@@ -23,8 +22,10 @@
 #include "optree/OptionTree.h"
 #include "platform/portable/PortablePlatform.h"
 #include "ppd/PpdDocument.h"
-#include "tests/ppd/PpdTestSupport.h"
 #include "tests/support/Catalogue.h"
+#include "tests/support/FakeDriverHelper.h"
+#include "tests/support/ItemArrays.h"
+#include "tests/support/PpdSource.h"
 
 namespace {
 
@@ -52,42 +53,13 @@ const HANDLE kPrinter = reinterpret_cast<HANDLE>(0x9A1);
 [[maybe_unused]] const bool g_catalogueInPlace = (support::UseCatalogue(), true);
 char moduleStandIn;
 
-// The host driver: answers DrvGetDriverSetting from the input's script, in
-// turn, writing no more than the buffer size it is given.
-class ScriptedDriver final : public IPrintOemDriverUI {
-public:
-    struct Answer {
-        HRESULT status;
-        std::string option;
-    };
-    std::vector<Answer> answers;
-    size_t next = 0;
-    std::vector<PVOID> updatedItems;
-
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** ppv) override {
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return 1; }
-    ULONG STDMETHODCALLTYPE Release() override { return 1; }
-    HRESULT STDMETHODCALLTYPE DrvGetDriverSetting(PVOID, PCSTR feature, PVOID output, DWORD size, DWORD* needed,
-                                                  DWORD* returned) override {
-        FUZZ_CHECK(feature && std::strlen(feature) < kSettingTextCapacity);
-        if (answers.empty()) return E_FAIL;
-        const Answer& answer = answers[next++ % answers.size()];
-        if (needed) *needed = static_cast<DWORD>(answer.option.size() + 1);
-        if (returned) *returned = 1;
-        if (answer.status != S_OK) return answer.status;
-        std::memcpy(output, answer.option.data(), answer.option.size() < size ? answer.option.size() : size);
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE DrvUpgradeRegistrySetting(HANDLE, PCSTR, PCSTR) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE DrvUpdateUISetting(PVOID, PVOID item, DWORD previous, DWORD mode) override {
-        FUZZ_CHECK(previous == 0 && mode == OEMCUIP_DOCPROP);
-        updatedItems.push_back(item);
-        return S_OK;
-    }
-};
+// What the plug-in asked of the host driver: feature keywords that fit its
+// buffers, and updates of the document sheet with no previous selection.
+void CheckDriverCalls(const support::FakeDriverHelper& driver) {
+    for (const auto& query : driver.settingQueries) FUZZ_CHECK(query.feature.size() < kSettingTextCapacity);
+    for (const auto& update : driver.updates)
+        FUZZ_CHECK(update.previousSelection == 0 && update.mode == OEMCUIP_DOCPROP);
+}
 
 // The model of the sample PPD, built once; each run puts back its installed
 // options and constraint flags.
@@ -95,17 +67,9 @@ struct SampleModel {
     PpdDocument* document = nullptr;
     std::vector<std::u16string> currentOptions;
     std::vector<uint8_t> flags;
-    std::string spoolerFile;
+    ppdtest::TempPpd spoolerFile{kSpoolerPpd};
 
     SampleModel() {
-        char name[] = "/tmp/corvina-fuzz-XXXXXX";
-        const int fd = mkstemp(name);
-        FUZZ_CHECK(fd >= 0);
-        FILE* spooler = fdopen(fd, "wb");
-        FUZZ_CHECK(spooler && std::fputs(kSpoolerPpd, spooler) >= 0);
-        std::fclose(spooler);
-        spoolerFile = name;
-
         FILE* file = std::fopen(CORVINA_SAMPLES_DIR "/norvane-c5.ppd", "r");
         FUZZ_CHECK(file);
         document = new PpdDocument(PpdReadFileByte, file);
@@ -115,10 +79,6 @@ struct SampleModel {
             currentOptions.emplace_back(document->installables[i]->currentOption.text);
         flags = ppdtest::ConstrainedFlags(*document);
     }
-
-    ~SampleModel() { std::remove(spoolerFile.c_str()); }
-
-    std::u16string SpoolerFile() const { return std::u16string(spoolerFile.begin(), spoolerFile.end()); }
 
     void Restore() {
         for (int32_t i = 0; i < document->installableCount; ++i) {
@@ -139,109 +99,83 @@ SampleModel& Model() {
     return model;
 }
 
-// Everything an item array points to, kept alive for the run.
-struct HostArrays {
-    std::deque<std::u16string> texts;
-    std::deque<std::string> keywords;
-    std::deque<std::vector<const char*>> userRecords;
-    std::deque<std::vector<OPTPARAM>> optionArrays;
-    std::deque<OPTTYPE> types;
-    std::vector<OPTITEM> items;
-
-    LPTSTR Text(const std::u16string& text) {
-        texts.push_back(text);
-        return texts.back().data();
-    }
-};
-
 constexpr BYTE kPubIds[] = {0, DMPUB_DEFSOURCE, DMPUB_PRINTQUALITY, DMPUB_COLOR, DMPUB_DUPLEX,
                             DMPUB_FORMNAME, DMPUB_MEDIATYPE, DMPUB_USER, 1, 8};
 
 // A text an item or option may carry: a resource id, a translation of the
-// model (so that items meet their features), or arbitrary units.
-LPTSTR DecodeName(fuzz::InputReader& input, HostArrays& arrays, const PpdDocument& doc, bool option) {
+// model (so that items meet their features), arbitrary units, or none.
+void DecodeText(fuzz::InputReader& input, const PpdDocument& doc, bool option, std::u16string& text,
+                uintptr_t& resourceId, bool& null) {
     switch (input.Byte() % 7) {
-        case 0: return reinterpret_cast<LPTSTR>(uintptr_t{kInitialPrinterItemId});
-        case 1: return reinterpret_cast<LPTSTR>(uintptr_t{kHiddenPrinterBranchId});
-        case 2: return reinterpret_cast<LPTSTR>(uintptr_t{input.Word()});
+        case 0: resourceId = kInitialPrinterItemId; break;
+        case 1: resourceId = kHiddenPrinterBranchId; break;
+        case 2:
+            resourceId = input.Word();
+            null = resourceId == 0;
+            break;
         case 3: {
             const PpdFeature* feature = doc.GetFeature(static_cast<int32_t>(input.Below(doc.featureCount)));
-            if (!option || feature->optionCount == 0) return arrays.Text(feature->translation.text);
-            return arrays.Text(feature->options[input.Below(feature->optionCount)]->translation.text);
+            if (!option || feature->optionCount == 0)
+                text = feature->translation.text;
+            else
+                text = feature->options[input.Below(feature->optionCount)]->translation.text;
+            break;
         }
-        case 4: return arrays.Text(u"Color Mode");
-        case 5: return nullptr;
-        default: return arrays.Text(input.WideText(40));
+        case 4: text = u"Color Mode"; break;
+        case 5: null = true; break;
+        default: text = input.WideText(40); break;
     }
 }
 
-ULONG_PTR DecodeUserData(fuzz::InputReader& input, HostArrays& arrays, const PpdDocument& doc) {
+// The host's record behind an item: none, or one whose keyword is the
+// rendering item's, null, a feature's of the model, near the rendering
+// item's, or arbitrary bytes.
+void DecodeUserData(fuzz::InputReader& input, const PpdDocument& doc, hostitems::ItemSpec& row) {
     const uint8_t kind = input.Byte() % 6;
-    if (kind == 0) return 0;
-    const char* keyword = nullptr;
+    row.keywordRecord = kind != 0;
     switch (kind) {
-        case 1: keyword = kRenderingHostKeyword; break;
-        case 2: keyword = nullptr; break;
+        case 0:
+        case 2: break;
+        case 1: row.hostKeyword = kRenderingHostKeyword; break;
         case 3: {
             // A feature keyword of the model without its '*'.
             const PpdString& name = doc.GetFeature(static_cast<int32_t>(input.Below(doc.featureCount)))->keyword;
-            std::string narrow;
-            for (int32_t i = 1; i < name.length; ++i) narrow.push_back(static_cast<char>(name.text[i]));
-            arrays.keywords.push_back(narrow);
-            keyword = arrays.keywords.back().c_str();
+            for (int32_t i = 1; i < name.length; ++i) row.hostKeyword.push_back(static_cast<char>(name.text[i]));
             break;
         }
-        case 4: {
-            arrays.keywords.push_back(std::string(kRenderingHostKeyword).substr(0, input.Below(12)) +
-                                      (input.Byte() & 1 ? "X" : ""));
-            keyword = arrays.keywords.back().c_str();
+        case 4:
+            row.hostKeyword = std::string(kRenderingHostKeyword).substr(0, input.Below(12)) + (input.Byte() & 1 ? "X" : "");
             break;
-        }
-        default: {
-            std::string bytes;
-            for (char16_t unit : input.ByteText(20)) bytes.push_back(static_cast<char>(unit));
-            arrays.keywords.push_back(bytes);
-            keyword = arrays.keywords.back().c_str();
+        default:
+            for (char16_t unit : input.ByteText(20)) row.hostKeyword.push_back(static_cast<char>(unit));
             break;
-        }
     }
-    arrays.userRecords.push_back({nullptr, nullptr, keyword, nullptr});
-    return reinterpret_cast<ULONG_PTR>(arrays.userRecords.back().data());
+    row.emptyKeyword = kind >= 3 && row.hostKeyword.empty();
 }
 
-void DecodeItems(fuzz::InputReader& input, HostArrays& arrays, const PpdDocument& doc) {
-    const size_t count = input.Byte() % 40;
-    arrays.items.resize(count);
-    for (OPTITEM& item : arrays.items) {
-        std::memset(&item, 0, sizeof item);
-        item.cbSize = sizeof item;
+std::vector<hostitems::ItemSpec> DecodeItems(fuzz::InputReader& input, const PpdDocument& doc) {
+    std::vector<hostitems::ItemSpec> rows(input.Byte() % 40);
+    for (hostitems::ItemSpec& row : rows) {
         const uint8_t level = input.Byte();
-        item.Level = level & 0x80 ? level : level % 4;
-        item.DMPubID = kPubIds[input.Below(std::size(kPubIds))];
-        item.Flags = input.Byte() & 1 ? input.Dword() : 0;
+        row.level = level & 0x80 ? level : level % 4;
+        row.dmPubId = kPubIds[input.Below(std::size(kPubIds))];
+        row.flags = input.Byte() & 1 ? input.Dword() : 0;
         const uint8_t sel = input.Byte();
-        item.Sel = sel < 0xF0 ? sel % 3 : static_cast<LONG>(input.Dword());
-        item.pName = DecodeName(input, arrays, doc, false);
-        item.UserData = DecodeUserData(input, arrays, doc);
+        row.sel = sel < 0xF0 ? sel % 3 : static_cast<LONG>(input.Dword());
+        DecodeText(input, doc, false, row.name, row.nameId, row.nullName);
+        DecodeUserData(input, doc, row);
         const uint8_t typeKind = input.Byte();
-        if (typeKind % 4 == 0) continue;
-        OPTTYPE type{};
-        type.cbSize = sizeof type;
-        type.Count = typeKind % 4 == 3 ? input.Byte() % 16 : typeKind % 4;
-        if (typeKind & 0x80) {
-            type.pOptParam = nullptr;
-        } else {
-            arrays.optionArrays.emplace_back(type.Count);
-            for (OPTPARAM& option : arrays.optionArrays.back()) {
-                option.cbSize = sizeof option;
-                option.Flags = input.Byte() & 1 ? input.Byte() : 0;
-                option.pData = DecodeName(input, arrays, doc, true);
-            }
-            type.pOptParam = arrays.optionArrays.back().data();
+        row.hasOptType = typeKind % 4 != 0;
+        if (!row.hasOptType) continue;
+        row.options.resize(typeKind % 4 == 3 ? input.Byte() % 16 : typeKind % 4);
+        row.nullOptParams = typeKind & 0x80;
+        if (row.nullOptParams) continue;
+        for (hostitems::OptionSpec& option : row.options) {
+            option.flags = input.Byte() & 1 ? input.Byte() : 0;
+            DecodeText(input, doc, true, option.text, option.resourceId, option.nullText);
         }
-        arrays.types.push_back(type);
-        item.pOptType = &arrays.types.back();
     }
+    return rows;
 }
 
 struct ItemState {
@@ -249,9 +183,10 @@ struct ItemState {
     std::vector<BYTE> optionFlags;
 };
 
-std::vector<ItemState> Snapshot(const std::vector<OPTITEM>& items) {
+std::vector<ItemState> Snapshot(hostitems::ItemArray& items) {
     std::vector<ItemState> states;
-    for (const OPTITEM& item : items) {
+    for (DWORD i = 0; i < items.Count(); ++i) {
+        const OPTITEM& item = items.Item(i);
         ItemState state{item, {}};
         if (item.pOptType && item.pOptType->pOptParam)
             for (WORD j = 0; j < item.pOptType->Count; ++j) state.optionFlags.push_back(item.pOptType->pOptParam[j].Flags);
@@ -261,10 +196,10 @@ std::vector<ItemState> Snapshot(const std::vector<OPTITEM>& items) {
 }
 
 // Everything but the flags is as the host made it.
-void CheckOnlyFlagsChanged(const std::vector<OPTITEM>& items, const std::vector<ItemState>& before) {
-    FUZZ_CHECK(items.size() == before.size());
-    for (size_t i = 0; i < items.size(); ++i) {
-        OPTITEM now = items[i];
+void CheckOnlyFlagsChanged(hostitems::ItemArray& items, const std::vector<ItemState>& before) {
+    FUZZ_CHECK(items.Count() == before.size());
+    for (DWORD i = 0; i < items.Count(); ++i) {
+        OPTITEM now = items.Item(i);
         now.Flags = before[i].item.Flags;
         FUZZ_CHECK(std::memcmp(&now, &before[i].item, sizeof now) == 0);
     }
@@ -284,11 +219,10 @@ bool NamesConstrainedOption(const PpdDocument& doc, const char16_t* text) {
     return false;
 }
 
-void CheckDocumentPass(const std::vector<OPTITEM>& items, const std::vector<ItemState>& before,
-                       const PpdDocument* doc) {
+void CheckDocumentPass(hostitems::ItemArray& items, const std::vector<ItemState>& before, const PpdDocument* doc) {
     LONG colour = 1;
-    for (size_t i = 0; i < items.size(); ++i) {
-        const OPTITEM& item = items[i];
+    for (DWORD i = 0; i < items.Count(); ++i) {
+        const OPTITEM& item = items.Item(i);
         const DWORD added = item.Flags & ~before[i].item.Flags;
         FUZZ_CHECK((before[i].item.Flags & ~item.Flags) == 0);
         if (added) {
@@ -312,10 +246,10 @@ void CheckDocumentPass(const std::vector<OPTITEM>& items, const std::vector<Item
 // The printer sheet's rules, walked again: item 400 is the initial item; item
 // 64798 and what follows it up to the next item of its level are hidden,
 // with the followers' options.
-void CheckPrinterPass(const std::vector<OPTITEM>& items, const std::vector<ItemState>& before) {
+void CheckPrinterPass(hostitems::ItemArray& items, const std::vector<ItemState>& before) {
     bool hiding = false;
     BYTE hideLevel = 0;
-    for (size_t i = 0; i < items.size(); ++i) {
+    for (DWORD i = 0; i < items.Count(); ++i) {
         const OPTITEM& old = before[i].item;
         DWORD expected = old.Flags;
         bool hideOptions = false;
@@ -336,25 +270,25 @@ void CheckPrinterPass(const std::vector<OPTITEM>& items, const std::vector<ItemS
                 hiding = true;
             }
         }
-        FUZZ_CHECK(items[i].Flags == expected);
-        if (!items[i].pOptType || !items[i].pOptType->pOptParam) continue;
-        for (WORD j = 0; j < items[i].pOptType->Count; ++j)
-            FUZZ_CHECK(items[i].pOptType->pOptParam[j].Flags ==
+        const OPTITEM& item = items.Item(i);
+        FUZZ_CHECK(item.Flags == expected);
+        if (!item.pOptType || !item.pOptType->pOptParam) continue;
+        for (WORD j = 0; j < item.pOptType->Count; ++j)
+            FUZZ_CHECK(item.pOptType->pOptParam[j].Flags ==
                        (hideOptions ? before[i].optionFlags[j] | OPTPF_HIDE : before[i].optionFlags[j]));
     }
 }
 
-void CheckUnchanged(const std::vector<OPTITEM>& items, const std::vector<ItemState>& before) {
+void CheckUnchanged(hostitems::ItemArray& items, const std::vector<ItemState>& before) {
     const std::vector<ItemState> now = Snapshot(items);
-    for (size_t i = 0; i < items.size(); ++i) {
+    for (size_t i = 0; i < now.size(); ++i) {
         FUZZ_CHECK(std::memcmp(&now[i].item, &before[i].item, sizeof(OPTITEM)) == 0);
         FUZZ_CHECK(now[i].optionFlags == before[i].optionFlags);
     }
 }
 
-void RunCallbacks(fuzz::InputReader& input, OEMCUIPPARAM& param, HostArrays& arrays, ScriptedDriver& driver,
-                  const PluginContext& context) {
-    std::vector<OPTITEM>& items = arrays.items;
+void RunCallbacks(fuzz::InputReader& input, OEMCUIPPARAM& param, hostitems::ItemArray& items,
+                  support::FakeDriverHelper& driver, const PluginContext& context) {
     OPTITEM outside{};
     outside.DMPubID = DMPUB_COLOR;
     const size_t events = input.Byte() % 8;
@@ -365,7 +299,7 @@ void RunCallbacks(fuzz::InputReader& input, OEMCUIPPARAM& param, HostArrays& arr
         callback.Reason = reason < 0xC0 ? CPSUICB_REASON_SEL_CHANGED : reason < 0xE0 ? CPSUICB_REASON_APPLYNOW : reason;
         const uint8_t which = input.Byte();
         OPTITEM* current = nullptr;
-        if (which < 0xE0 && !items.empty()) current = &items[which % items.size()];
+        if (which < 0xE0 && items.Count() > 0) current = &items.Item(which % items.Count());
         else if (which < 0xF0) current = &outside;
         if (current && (input.Byte() & 1)) current->DMPubID = DMPUB_COLOR;
         if (current) current->Sel = input.Byte() % 3;
@@ -374,21 +308,21 @@ void RunCallbacks(fuzz::InputReader& input, OEMCUIPPARAM& param, HostArrays& arr
         const bool noCallback = input.Byte() == 0xFF;
 
         const std::vector<ItemState> before = Snapshot(items);
-        const size_t updatesBefore = driver.updatedItems.size();
+        const size_t updatesBefore = driver.updates.size();
         const LONG action = RenderingDependencyCallback(noCallback ? nullptr : &callback, &param);
 
         OPTITEM* rendering = nullptr;
         if (param.pDrvOptItems)
-            for (OPTITEM& item : items)
-                if (!rendering && IsRenderingItem(item)) rendering = &item;
+            for (DWORD i = 0; i < items.Count(); ++i)
+                if (!rendering && IsRenderingItem(items.Item(i))) rendering = &items.Item(i);
         const bool acts = !noCallback && callback.Reason == CPSUICB_REASON_SEL_CHANGED && current &&
                           current->DMPubID == DMPUB_COLOR && rendering;
         const bool applied = !noCallback && callback.Reason == CPSUICB_REASON_APPLYNOW;
         FUZZ_CHECK(action == (applied ? CPSUICB_ACTION_ITEMS_APPLIED : CPSUICB_ACTION_OPTIF_CHANGED));
         const std::vector<ItemState> after = Snapshot(items);
-        for (size_t i = 0; i < items.size(); ++i) {
+        for (DWORD i = 0; i < items.Count(); ++i) {
             OPTITEM expected = before[i].item;
-            if (acts && &items[i] == rendering) {
+            if (acts && &items.Item(i) == rendering) {
                 expected.Sel = current->Sel;
                 expected.Flags = current->Sel == 0 ? expected.Flags | OPTIF_DISABLED : expected.Flags & ~OPTIF_DISABLED;
             }
@@ -396,8 +330,9 @@ void RunCallbacks(fuzz::InputReader& input, OEMCUIPPARAM& param, HostArrays& arr
             FUZZ_CHECK(after[i].optionFlags == before[i].optionFlags);
         }
         const bool told = acts && param.pOEMUserData && context.driverHelper;
-        FUZZ_CHECK(driver.updatedItems.size() == updatesBefore + (told ? 1 : 0));
-        if (told) FUZZ_CHECK(driver.updatedItems.back() == rendering);
+        FUZZ_CHECK(driver.updates.size() == updatesBefore + (told ? 1 : 0));
+        if (told) FUZZ_CHECK(driver.updates.back().item == rendering);
+        CheckDriverCalls(driver);
     }
 }
 
@@ -410,13 +345,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const DWORD mode = modeByte < 0x70 ? OEMCUIP_DOCPROP : modeByte < 0xE0 ? OEMCUIP_PRNPROP : modeByte;
     const uint8_t flags = input.Byte();
 
-    ScriptedDriver driver;
+    // The host driver answers from the input's script, in turn, cutting
+    // answers to the buffer it is given.
+    support::FakeDriverHelper driver;
+    driver.truncate = true;
     for (size_t n = input.Byte() % 6; n > 0; --n) {
         const uint8_t status = input.Byte();
         std::string option;
         for (char16_t unit : input.ByteText(300)) option.push_back(static_cast<char>(unit));
-        driver.answers.push_back({status < 0xC0 ? S_OK : status < 0xE0 ? E_FAIL : E_OUTOFMEMORY, option});
+        driver.script.push_back({status < 0xC0 ? S_OK : status < 0xE0 ? E_FAIL : E_OUTOFMEMORY, option});
     }
+    if (driver.script.empty()) driver.failWith = E_FAIL;
 
     PluginContext context;
     context.driverHelper.reset((flags & flagNoHelper) ? nullptr : &driver);
@@ -424,49 +363,49 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // The sample's model is lent to the context for the run, and taken back at its end.
     context.ppdDocument.reset((flags & flagNoModel) ? nullptr : model.document);
     platform::portable::RemoveAllPrinters();
-    if (buildFromSpooler) platform::portable::AddPrinter(kPrinter, model.SpoolerFile());
+    if (buildFromSpooler) platform::portable::AddPrinter(kPrinter, model.spoolerFile.WidePath());
 
-    HostArrays arrays;
-    DecodeItems(input, arrays, *model.document);
+    hostitems::ItemArray items(DecodeItems(input, *model.document));
 
     OEMCUIPPARAM param{};
     param.cbSize = sizeof param;
     param.hPrinter = kPrinter;
     param.hModule = (flags & flagNoModule) ? nullptr : &moduleStandIn;
     param.hOEMHeap = platform::ProcessHeap();
-    param.pDrvOptItems = (flags & flagNoItems) ? nullptr : arrays.items.data();
-    param.cDrvOptItems = (flags & flagNoItems) ? 0 : static_cast<DWORD>(arrays.items.size());
+    param.pDrvOptItems = (flags & flagNoItems) ? nullptr : items.Items();
+    param.cDrvOptItems = (flags & flagNoItems) ? 0 : items.Count();
     param.cOEMOptItems = 0xDEAD;
 
     // First call of the sheet: no items of the plug-in's own, the model
     // built or brought up to date, the host's items untouched.
-    std::vector<ItemState> before = Snapshot(arrays.items);
+    std::vector<ItemState> before = Snapshot(items);
     FUZZ_CHECK(CustomizeOptionTree(mode, &param, &context) == S_OK);
     FUZZ_CHECK(param.cOEMOptItems == 0);
     FUZZ_CHECK(param.pOEMUserData == nullptr && param.OEMCUIPCallback == nullptr);
-    CheckUnchanged(arrays.items, before);
+    CheckUnchanged(items, before);
+    CheckDriverCalls(driver);
     if (buildFromSpooler) FUZZ_CHECK(context.ppdDocument && context.ppdDocument->featureCount == kSpoolerPpdFeatures);
     if (!(flags & flagNoModel)) FUZZ_CHECK(context.ppdDocument.get() == model.document);
 
     OPTITEM pluginItem{};
     param.pOEMOptItems = &pluginItem;
-    before = Snapshot(arrays.items);
+    before = Snapshot(items);
     FUZZ_CHECK(CustomizeOptionTree(mode, &param, &context) == S_OK);
-    CheckOnlyFlagsChanged(arrays.items, before);
+    CheckOnlyFlagsChanged(items, before);
     if (mode == OEMCUIP_DOCPROP) FUZZ_CHECK(param.pOEMUserData == &context && param.OEMCUIPCallback == RenderingDependencyCallback);
     if (!param.pDrvOptItems) {
-        CheckUnchanged(arrays.items, before);
+        CheckUnchanged(items, before);
     } else if (mode == OEMCUIP_DOCPROP) {
-        if (!context.ppdDocument) CheckUnchanged(arrays.items, before);
-        CheckDocumentPass(arrays.items, before, context.ppdDocument.get());
+        if (!context.ppdDocument) CheckUnchanged(items, before);
+        CheckDocumentPass(items, before, context.ppdDocument.get());
     } else if (mode == OEMCUIP_PRNPROP) {
-        CheckPrinterPass(arrays.items, before);
+        CheckPrinterPass(items, before);
     } else {
-        CheckUnchanged(arrays.items, before);
+        CheckUnchanged(items, before);
     }
 
     if (flags & flagNoUserData) param.pOEMUserData = nullptr;
-    RunCallbacks(input, param, arrays, driver, context);
+    RunCallbacks(input, param, items, driver, context);
 
     if (context.ppdDocument.get() == model.document) context.ppdDocument.release();
     model.Restore();

@@ -26,6 +26,7 @@
 #include "platform/portable/PortablePlatform.h"
 #include "resources/ResourceIds.h"
 #include "tests/support/Catalogue.h"
+#include "tests/support/PageModel.h"
 
 namespace {
 
@@ -51,62 +52,16 @@ constexpr UINT kCatalogueIds[] = {IDS_SAVE_ACCESS_CONTROL, IDS_USER_NAME, IDS_AC
                                   IDS_RESERVE_CONFIDENTIAL, IDS_JOB_NAME, IDS_ERROR_CAPTION,
                                   IDS_NEED_USER_AND_JOB, IDS_NEED_PASSWORD_USER_AND_JOB};
 
-struct Control {
-    bool checked = false;
-    bool enabled = true;
-    std::u16string text;
-};
+using support::ControlModel;
 
-// The dialog's controls as data; an id the template lacks stops the run.
-class Controls final : public PageControls {
-public:
-    std::map<int, Control> controls;
-    int warnings = 0;
-    int changed = 0;
-    int unchanged = 0;
-    LONG_PTR result = -1;
-
-    Controls() {
-        for (int id : kEdits) controls[id];
-        for (int id : kRadios) controls[id];
-        for (int id : kChecks) controls[id];
-        for (int id : kOthers) controls[id];
-    }
-
-    Control& At(int id) {
-        auto it = controls.find(id);
-        FUZZ_CHECK(it != controls.end());
-        return it->second;
-    }
-
-    bool IsChecked(int id) override { return At(id).checked; }
-    void SetChecked(int id, bool checked) override { At(id).checked = checked; }
-    void Enable(int id, bool enabled) override { At(id).enabled = enabled; }
-    void SetText(int id, const char16_t* text) override {
-        FUZZ_CHECK(text);
-        At(id).text = text;
-    }
-    size_t GetText(int id, char16_t* buffer, size_t capacity) override {
-        const std::u16string& text = At(id).text;
-        if (capacity == 0) return 0;
-        const size_t n = text.size() < capacity - 1 ? text.size() : capacity - 1;
-        text.copy(buffer, n);
-        buffer[n] = 0;
-        return n;
-    }
-    void SetTextLimit(int id, int limit) override {
-        At(id);
-        FUZZ_CHECK(limit > 0 && limit <= 20);
-    }
-    void AttachFilter(int id, CharFilter) override { At(id); }
-    void MarkChanged() override { ++changed; }
-    void MarkUnchanged() override { ++unchanged; }
-    void SetNotifyResult(LONG_PTR value) override { result = value; }
-    void ShowWarning(const char16_t* text, const char16_t* caption) override {
-        FUZZ_CHECK(text && caption);
-        ++warnings;
-    }
-};
+// What the page did to the controls that it never should: ids the template
+// lacks, null texts, limits outside the fields' widths.
+void CheckControlUse(const ControlModel& controls) {
+    FUZZ_CHECK(controls.strayIds.empty());
+    FUZZ_CHECK(controls.nullTexts == 0);
+    for (const auto& [id, control] : controls.controls)
+        FUZZ_CHECK(control.limit == support::kUnsetLimit || (control.limit > 0 && control.limit <= 20));
+}
 
 int serviceCalls = 0;
 LONG_PTR CALLBACK Service(HANDLE, UINT function, LPARAM, LPARAM result) {
@@ -155,7 +110,7 @@ std::u16string StoredText(const uint8_t* record, const Field& field) {
     return text;
 }
 
-void CheckEnablingRules(Controls& controls, bool access, bool reserve) {
+void CheckEnablingRules(ControlModel& controls, bool access, bool reserve) {
     const bool accessOn = controls.At(IDC_SAVE_ACCESS_CONTROL).checked;
     const bool reserveOn = controls.At(IDC_RESERVE_JOB).checked;
     if (access) {
@@ -172,11 +127,11 @@ void CheckEnablingRules(Controls& controls, bool access, bool reserve) {
     for (int id : kOthers) FUZZ_CHECK(controls.At(id).enabled);
 }
 
-void Apply(Controls& controls, const PluginContext& context, GuardedRecord& guarded, bool withRecord, int code) {
+void Apply(ControlModel& controls, const PluginContext& context, GuardedRecord& guarded, bool withRecord, int code) {
     const GuardedRecord before = guarded;
-    const int warnings = controls.warnings;
+    const size_t warnings = controls.warnings.size();
     const int calls = serviceCalls;
-    controls.result = -1;
+    controls.notifyResult = -1;
 
     // What the page must decide, from the controls as they stand.
     auto has = [&](int id) { return !controls.At(id).text.empty(); };
@@ -189,16 +144,17 @@ void Apply(Controls& controls, const PluginContext& context, GuardedRecord& guar
     }
 
     FUZZ_CHECK(OnPageNotify(controls, context, code));
+    CheckControlUse(controls);
 
     if (!valid) {
-        FUZZ_CHECK(controls.warnings == warnings + 1);
-        FUZZ_CHECK(controls.result == kNotifyInvalidStay);
+        FUZZ_CHECK(controls.warnings.size() == warnings + 1);
+        FUZZ_CHECK(controls.notifyResult == kNotifyInvalidStay);
         FUZZ_CHECK(serviceCalls == calls);
         FUZZ_CHECK(std::memcmp(guarded.bytes, before.bytes, sizeof before.bytes) == 0);
         return;
     }
-    FUZZ_CHECK(controls.warnings == warnings);
-    FUZZ_CHECK(controls.result == kNotifyNoError);
+    FUZZ_CHECK(controls.warnings.size() == warnings);
+    FUZZ_CHECK(controls.notifyResult == kNotifyNoError);
     FUZZ_CHECK(serviceCalls == calls + (context.propSheetCallback ? 1 : 0));
 
     GuardedRecord expected = before;
@@ -259,7 +215,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     context.commonUiParam = withRecord ? &param : nullptr;
     context.propSheetCallback = (flags & flagNoService) ? nullptr : Service;
 
-    Controls controls;
+    ControlModel controls;
     for (auto& [id, control] : controls.controls) control.text = u"(template)";
 
     // Initialisation shows the record's texts, each read no further than its
@@ -268,6 +224,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (flags & flagFailAllocation) platform::portable::FailAllocation(input.Byte() % 16 + 1, input.Byte() & 1);
     InitializePage(controls, context);
     platform::portable::FailAllocation(0);
+    CheckControlUse(controls);
     FUZZ_CHECK(std::memcmp(guarded.bytes, initial.bytes, sizeof initial.bytes) == 0);
     if (withRecord) {
         for (const Field& field : kReserveFields)
@@ -290,18 +247,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                     for (int r : kRadios) controls.At(r).checked = r == id;
                 else
                     controls.At(id).checked = !controls.At(id).checked;
-                const int changed = controls.changed;
+                const int changed = controls.Count("PSM_CHANGED");
                 OnPageCommand(controls, id, kButtonClicked);
-                FUZZ_CHECK(controls.changed == changed + 1);
+                FUZZ_CHECK(controls.Count("PSM_CHANGED") == changed + 1);
                 CheckEnablingRules(controls, id == IDC_SAVE_ACCESS_CONTROL, id != IDC_SAVE_ACCESS_CONTROL);
                 break;
             }
             case 1: {  // text that reached an edit, typed, pasted or set
                 const int id = kEdits[input.Below(std::size(kEdits))];
                 controls.At(id).text = input.WideText(input.Byte() & 1 ? 40 : 16);
-                const int changed = controls.changed;
+                const int changed = controls.Count("PSM_CHANGED");
                 OnPageCommand(controls, id, kEditChanged);
-                FUZZ_CHECK(controls.changed == changed + 1);
+                FUZZ_CHECK(controls.Count("PSM_CHANGED") == changed + 1);
                 break;
             }
             case 2: {  // a state no click could make, such as two radio buttons checked
@@ -314,6 +271,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 const int notification = static_cast<int>(input.Word());
                 const auto states = controls.controls;
                 OnPageCommand(controls, id, notification);
+                CheckControlUse(controls);
                 for (const auto& [cid, control] : controls.controls) FUZZ_CHECK(control.text == states.at(cid).text);
                 break;
             }
@@ -327,10 +285,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 int code = static_cast<int>(input.Dword());
                 if (code == kSheetApply || code == kSheetKillActive) code = kSheetReset;
                 const GuardedRecord before = guarded;
-                controls.result = 7;
+                controls.notifyResult = 7;
                 const bool answer = OnPageNotify(controls, context, code);
                 FUZZ_CHECK(answer == (code != kSheetReset));
-                FUZZ_CHECK(controls.result == 7);
+                FUZZ_CHECK(controls.notifyResult == 7);
                 FUZZ_CHECK(std::memcmp(guarded.bytes, before.bytes, sizeof before.bytes) == 0);
                 break;
             }

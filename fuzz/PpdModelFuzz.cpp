@@ -17,7 +17,7 @@
 #include "FuzzSupport.h"
 #include "platform/portable/PortablePlatform.h"
 #include "ppd/PpdDocument.h"
-#include "tests/ppd/PpdTestSupport.h"
+#include "tests/support/PpdSource.h"
 
 namespace {
 

@@ -17,7 +17,7 @@
 #include <utility>
 
 #include "CorpusSupport.h"
-#include "tests/ppd/PpdTestSupport.h"
+#include "tests/support/PpdSource.h"
 
 namespace {
 

@@ -20,7 +20,7 @@
 
 #include "CorpusSupport.h"
 #include "platform/Platform.h"
-#include "tests/ppd/PpdTestSupport.h"
+#include "tests/support/PpdSource.h"
 
 namespace {
 

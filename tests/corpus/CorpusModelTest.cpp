@@ -9,7 +9,7 @@
 #include <map>
 
 #include "CorpusSupport.h"
-#include "tests/ppd/InspectorCheck.h"
+#include "tests/support/InspectorCheck.h"
 
 namespace {
 

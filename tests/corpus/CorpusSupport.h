@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/portable/PortablePlatform.h"
+#include "platform/portable/PortableRuntime.h"
 #include "ppd/PpdDocument.h"
 
 namespace corpus {

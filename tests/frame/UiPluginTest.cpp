@@ -7,42 +7,13 @@
 #include "frame/JobSettings.h"
 #include "frame/UiPlugin.h"
 #include "platform/Platform.h"
+#include "tests/support/FakeDriverHelper.h"
 
 namespace {
 
+using support::FakeDriverHelper;
+
 constexpr IID kOtherId = {0x12345678, 0x1234, 0x1234, {1, 2, 3, 4, 5, 6, 7, 8}};
-
-// A driver helper of the host's that records what the plug-in does with it.
-class FakeDriverHelper final : public IPrintOemDriverUI {
-public:
-    std::vector<std::string>* log;
-    bool refuse = false;
-    LONG refs = 1;
-    int queries = 0;
-
-    explicit FakeDriverHelper(std::vector<std::string>* log) : log(log) {}
-
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
-        ++queries;
-        if (!refuse && std::memcmp(&riid, &IID_IPrintOemDriverUI, sizeof riid) == 0) {
-            *ppv = this;
-            AddRef();
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++refs; }
-    ULONG STDMETHODCALLTYPE Release() override {
-        if (log) log->push_back("helper released");
-        return --refs;
-    }
-    HRESULT STDMETHODCALLTYPE DrvGetDriverSetting(PVOID, PCSTR, PVOID, DWORD, DWORD*, DWORD*) override {
-        return E_NOTIMPL;
-    }
-    HRESULT STDMETHODCALLTYPE DrvUpgradeRegistrySetting(HANDLE, PCSTR, PCSTR) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE DrvUpdateUISetting(PVOID, PVOID, DWORD, DWORD) override { return E_NOTIMPL; }
-};
 
 IPrintOemUI2* NewPlugin() {
     IClassFactory* factory = nullptr;
@@ -160,8 +131,7 @@ TEST(PluginModule, CanUnloadOnlyWithoutLocksAndLiveObjects) {
 }
 
 TEST(PluginPublishDriverInterface, KeepsTheFirstHelperAndReleasesItOnce) {
-    std::vector<std::string> log;
-    FakeDriverHelper first(&log), second(&log);
+    FakeDriverHelper first, second;
     IPrintOemUI2* plugin = NewPlugin();
     EXPECT_EQ(plugin->PublishDriverInterface(&first), S_OK);
     EXPECT_EQ(first.refs, 2);
@@ -170,12 +140,13 @@ TEST(PluginPublishDriverInterface, KeepsTheFirstHelperAndReleasesItOnce) {
     EXPECT_EQ(second.refs, 1);
     EXPECT_EQ(plugin->Release(), 0u);
     EXPECT_EQ(first.refs, 1);
-    EXPECT_EQ(log, std::vector<std::string>{"helper released"});
+    EXPECT_EQ(first.releases, 1);
+    EXPECT_EQ(second.releases, 0);
 }
 
 TEST(PluginPublishDriverInterface, RefusedQueryLeavesRoomForALaterTry) {
-    FakeDriverHelper refusing(nullptr), good(nullptr);
-    refusing.refuse = true;
+    FakeDriverHelper refusing, good;
+    refusing.refuseQuery = true;
     IPrintOemUI2* plugin = NewPlugin();
     EXPECT_EQ(plugin->PublishDriverInterface(&refusing), E_FAIL);
     EXPECT_EQ(plugin->PublishDriverInterface(nullptr), E_FAIL);

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "tests/corpus/CorpusSupport.h"
-#include "tests/ppd/InspectorCheck.h"
+#include "tests/support/InspectorCheck.h"
 #include "tools/corvina-ppd/Lint.h"
 
 namespace {

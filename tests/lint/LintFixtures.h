@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/ppd/InspectorCheck.h"
+#include "tests/support/InspectorCheck.h"
 #include "tools/corvina-ppd/Lint.h"
 
 namespace linttest {

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "LintFixtures.h"
-#include "tests/ppd/PpdTestSupport.h"
+#include "tests/support/PpdSource.h"
 
 using namespace linttest;
 

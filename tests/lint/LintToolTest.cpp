@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "LintFixtures.h"
-#include "tests/ppd/InspectorCheck.h"
+#include "tests/support/InspectorCheck.h"
 
 using namespace linttest;
 

@@ -13,16 +13,18 @@
 #include "platform/portable/PortablePlatform.h"
 #include "platform/portable/Utf8.h"
 #include "ppd/PpdDocument.h"
-#include "tests/optree/HostItemArrays.h"
 #include "tests/optree/OptreeTestSupport.h"
+#include "tests/support/FakeDriverHelper.h"
+#include "tests/support/ItemArrays.h"
+#include "tests/support/PpdSource.h"
 
 namespace {
 
 using hostitems::ColourItem;
 using hostitems::ItemArray;
 using hostitems::ItemSpec;
-using optree_test::FakeDriverHelper;
-using optree_test::TempPpd;
+using ppdtest::TempPpd;
+using support::FakeDriverHelper;
 using optree_test::Wide;
 
 const std::map<std::string, std::string> kDefaultConfiguration = {
@@ -45,12 +47,6 @@ const std::set<std::string> kSmallFullMarks = {
     "QZImageProtect:On",
     "InputSlot:Cassette 4",
 };
-
-std::string HostKeywordOf(const OPTITEM& item) {
-    if (!item.UserData) return "";
-    const char* keyword = reinterpret_cast<const char* const*>(item.UserData)[2];
-    return keyword ? keyword : "";
-}
 
 class OptionTreeTest : public testing::Test {
 public:
@@ -97,27 +93,12 @@ public:
         return Marks(items);
     }
 
-    // "hostKeyword:option text" of every option with the warning overlay.
-    static std::set<std::string> Marks(ItemArray& items) {
-        std::set<std::string> marks;
-        for (DWORD i = 0; i < items.Count(); ++i)
-            for (size_t j = 0; j < items.OptionCount(i); ++j)
-                if (items.Option(i, j).Flags & OPTPF_OVERLAY_WARNING_ICON)
-                    marks.insert(HostKeywordOf(items.Item(i)) + ":" +
-                                 platform::ToUtf8(ItemArray::Text(items.Option(i, j).pData)));
-        return marks;
-    }
+    static std::set<std::string> Marks(ItemArray& items) { return hostitems::WarningMarks(items); }
 
     static int IndexOfKeyword(const std::vector<ItemSpec>& specs, const std::string& keyword) {
         for (size_t i = 0; i < specs.size(); ++i)
             if (specs[i].hostKeyword == keyword) return static_cast<int>(i);
         return -1;
-    }
-
-    std::vector<std::string> QueriedFeatures() const {
-        std::vector<std::string> features;
-        for (const auto& query : helper.queries) features.push_back(query.feature);
-        return features;
     }
 
     FakeDriverHelper helper;
@@ -137,15 +118,15 @@ const std::vector<std::string> kInstallableFeatures = {"InstalledMemory", "QZTra
 TEST_F(OptionTreeTest, FirstDocumentCallBuildsTheModelAndAsksTheHostForEachInstallableOption) {
     FirstCall(OEMCUIP_DOCPROP);
     ASSERT_NE(context.ppdDocument.get(), nullptr);
-    EXPECT_EQ(QueriedFeatures(), kInstallableFeatures);
-    for (const auto& query : helper.queries) EXPECT_EQ(query.size, 256u);
+    EXPECT_EQ(helper.QueriedFeatures(), kInstallableFeatures);
+    for (const auto& query : helper.settingQueries) EXPECT_EQ(query.size, 256u);
 }
 
 TEST_F(OptionTreeTest, FirstPrinterCallBuildsTheModelButKeepsThePpdDefaults) {
     helper.installed = kSmallFullConfiguration;
     FirstCall(OEMCUIP_PRNPROP);
     ASSERT_NE(context.ppdDocument.get(), nullptr);
-    EXPECT_TRUE(helper.queries.empty());
+    EXPECT_TRUE(helper.settingQueries.empty());
 
     ItemArray items(DocumentSpecs());
     SecondCall(OEMCUIP_DOCPROP, items);
@@ -183,12 +164,12 @@ TEST_F(OptionTreeTest, AnInstallableOptionTheHostCannotReportKeepsWhatItHad) {
     EXPECT_EQ(marks.count("Resolution:1200 dpi"), 1u) << "64MB kept";
     EXPECT_EQ(marks.count("OutputBin:Stacker"), 1u) << "stacker updated";
 
-    helper.answer = E_FAIL;
+    helper.failWith = E_FAIL;
     context.driverHelper.release();
-    helper.queries.clear();
+    helper.settingQueries.clear();
     ItemArray third(DocumentSpecs());
     EXPECT_EQ(OpenDocumentSheet(third), marks);
-    EXPECT_TRUE(helper.queries.empty()) << "no helper, no call";
+    EXPECT_TRUE(helper.settingQueries.empty()) << "no helper, no call";
 }
 
 TEST_F(OptionTreeTest, APpdWithoutInstallableOptionsAsksTheHostNothing) {
@@ -198,7 +179,7 @@ TEST_F(OptionTreeTest, APpdWithoutInstallableOptionsAsksTheHostNothing) {
     FirstCall(OEMCUIP_DOCPROP);
     ASSERT_NE(context.ppdDocument.get(), nullptr);
     EXPECT_EQ(context.ppdDocument->featureCount, 1);
-    EXPECT_TRUE(helper.queries.empty());
+    EXPECT_TRUE(helper.settingQueries.empty());
 }
 
 TEST_F(OptionTreeTest, WithoutAPpdFileTheModelStaysUnbuiltAndTheNextSheetTriesAgain) {
@@ -218,7 +199,7 @@ TEST_F(OptionTreeTest, WithoutAPpdFileTheModelStaysUnbuiltAndTheNextSheetTriesAg
         c.breakIt(*this);
         FirstCall(OEMCUIP_DOCPROP);
         EXPECT_EQ(context.ppdDocument.get(), nullptr);
-        EXPECT_TRUE(helper.queries.empty());
+        EXPECT_TRUE(helper.settingQueries.empty());
 
         platform::portable::FailAllocation(0);
         platform::portable::AddPrinter(param.hPrinter, Wide(optree_test::SamplePpdPath()));
@@ -270,15 +251,15 @@ TEST_F(OptionTreeTest, ReadDriverSettingAsksWithoutTheStarAndConvertsTheAnswer) 
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        helper.queries.clear();
+        helper.settingQueries.clear();
         char16_t value[kSettingTextCapacity] = {};
         EXPECT_EQ(ReadDriverSetting(&uiObject, &context, c.keyword, value), c.status);
         if (c.status == S_OK) {
             EXPECT_EQ(std::u16string(value), c.value);
         }
-        ASSERT_EQ(helper.queries.size(), 1u);
-        EXPECT_EQ(helper.queries[0].feature, c.asked);
-        EXPECT_EQ(helper.queries[0].size, 256u);
+        ASSERT_EQ(helper.settingQueries.size(), 1u);
+        EXPECT_EQ(helper.settingQueries[0].feature, c.asked);
+        EXPECT_EQ(helper.settingQueries[0].size, 256u);
     }
 }
 
@@ -294,7 +275,7 @@ TEST_F(OptionTreeTest, ReadDriverSettingFailsWithoutCallingWhenItCannotAsk) {
     EXPECT_EQ(ReadDriverSetting(&uiObject, &context, nullptr, value), E_FAIL);
     context.driverHelper.release();
     EXPECT_EQ(ReadDriverSetting(&uiObject, &context, u"*QZTrayUnit", value), E_FAIL);
-    EXPECT_EQ(helper.queries.size(), 1u);
+    EXPECT_EQ(helper.settingQueries.size(), 1u);
 }
 
 // ---- Lookups over the model ---------------------------------------------------------
@@ -328,7 +309,7 @@ TEST_F(OptionTreeTest, OverlaysGoExactlyOnOptionsTheConfigurationRulesOut) {
     EXPECT_EQ(param.pOEMUserData, &context);
     EXPECT_EQ(param.OEMCUIPCallback, &RenderingDependencyCallback);
     for (DWORD i = 0; i < items.Count(); ++i) {
-        SCOPED_TRACE(HostKeywordOf(items.Item(i)));
+        SCOPED_TRACE(hostitems::HostKeywordOf(items.Item(i)));
         EXPECT_EQ(items.Item(i).Flags, 0u) << "colour is on: no item disabled";
     }
 }

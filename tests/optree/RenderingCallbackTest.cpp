@@ -3,8 +3,8 @@
 #include <vector>
 
 #include "optree/OptionTree.h"
-#include "tests/optree/HostItemArrays.h"
-#include "tests/optree/OptreeTestSupport.h"
+#include "tests/support/FakeDriverHelper.h"
+#include "tests/support/ItemArrays.h"
 
 namespace {
 
@@ -56,7 +56,7 @@ protected:
     static constexpr int colour = 1;
     static constexpr int rendering = 3;
     ItemArray items;
-    optree_test::FakeDriverHelper helper;
+    support::FakeDriverHelper helper;
     PluginContext context;
     OEMUIOBJ uiObject = {};
     OEMCUIPPARAM param = {};

@@ -6,12 +6,12 @@
 
 #include "page/JobSettingsLogic.h"
 #include "resources/ResourceIds.h"
-#include "tests/page/PageModel.h"
+#include "tests/support/PageModel.h"
 
 namespace {
 
-using pagetest::Catalog;
-using pagetest::PageHarness;
+using support::Catalog;
+using support::PageHarness;
 
 void Store(char16_t* field, const std::u16string& text) { std::memcpy(field, text.data(), text.size() * 2); }
 

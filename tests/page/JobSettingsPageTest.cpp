@@ -8,11 +8,11 @@
 #include "page/PageBinding.h"
 #include "page/portable/PortablePage.h"
 #include "platform/portable/PortablePlatform.h"
-#include "tests/page/PageModel.h"
+#include "tests/support/PageModel.h"
 
 namespace {
 
-using pagetest::Catalog;
+using support::Catalog;
 
 const HANDLE kSheet = reinterpret_cast<HANDLE>(0x5E1);
 const HANDLE kAddedPage = reinterpret_cast<HANDLE>(0x77);

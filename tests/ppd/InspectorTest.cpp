@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "InspectorCheck.h"
-#include "PpdTestSupport.h"
+#include "tests/support/InspectorCheck.h"
+#include "tests/support/PpdSource.h"
 
 using namespace ppdtest;
 

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "PpdTestSupport.h"
+#include "tests/support/PpdSource.h"
 
 using namespace ppdtest;
 

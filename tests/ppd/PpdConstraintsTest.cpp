@@ -4,7 +4,7 @@
 #include <memory>
 #include <string>
 
-#include "PpdTestSupport.h"
+#include "tests/support/PpdSource.h"
 
 using namespace ppdtest;
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "PpdTestSupport.h"
+#include "tests/support/PpdSource.h"
 
 using namespace ppdtest;
 

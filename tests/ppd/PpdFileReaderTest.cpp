@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "PpdTestSupport.h"
+#include "tests/support/PpdSource.h"
 
 using namespace ppdtest;
 

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "ppd/PpdReader.h"
-#include "PpdTestSupport.h"
+#include "tests/support/PpdSource.h"
 
 using namespace ppdtest;
 

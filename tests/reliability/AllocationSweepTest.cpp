@@ -32,7 +32,9 @@
 #include "platform/portable/PortablePlatform.h"
 #include "ppd/PpdDocument.h"
 #include "resources/ResourceIds.h"
-#include "tests/ppd/PpdTestSupport.h"
+#include "tests/support/FakeDriverHelper.h"
+#include "tests/support/PageModel.h"
+#include "tests/support/PpdSource.h"
 
 #if defined(__SANITIZE_ADDRESS__)
 #include <sanitizer/lsan_interface.h>
@@ -299,29 +301,12 @@ TEST(AllocationFailureSweep, CorpusPpdModel) {
 
 // ---- The option tree's first call ------------------------------------------
 
-class AnsweringDriver final : public IPrintOemDriverUI {
-public:
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** ppv) override {
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return 1; }
-    ULONG STDMETHODCALLTYPE Release() override { return 1; }
-    HRESULT STDMETHODCALLTYPE DrvGetDriverSetting(PVOID, PCSTR feature, PVOID output, DWORD size, DWORD*,
-                                                  DWORD*) override {
-        const std::string option = std::string(feature) == "InstalledMemory" ? "64MB" : "None";
-        if (option.size() + 1 > size) return E_OUTOFMEMORY;
-        std::memcpy(output, option.c_str(), option.size() + 1);
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE DrvUpgradeRegistrySetting(HANDLE, PCSTR, PCSTR) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE DrvUpdateUISetting(PVOID, PVOID, DWORD, DWORD) override { return S_OK; }
-};
-
 TEST(AllocationFailureSweep, OptionTreeFirstCallBuildsTheModel) {
     const HANDLE printer = reinterpret_cast<HANDLE>(0x51);
     platform::portable::AddPrinter(printer, u"" CORVINA_SAMPLES_DIR "/norvane-c5.ppd");
-    AnsweringDriver driver;
+    support::FakeDriverHelper driver;
+    driver.installed = {{"InstalledMemory", "64MB"}, {"QZTrayUnit", "None"}, {"QZDuplexOption", "None"},
+                        {"QZStackerOption", "None"}, {"QZCompactFlash", "None"}};
     auto firstCall = [&](PluginContext& context) {
         OEMCUIPPARAM param{};
         param.cbSize = sizeof param;
@@ -372,31 +357,6 @@ TEST(AllocationFailureSweep, OptionTreeFirstCallBuildsTheModel) {
 
 // ---- The Job Settings page -------------------------------------------------
 
-class TextControls final : public PageControls {
-public:
-    std::map<int, std::u16string> texts;
-    std::map<int, bool> checks;
-    int warnings = 0;
-
-    bool IsChecked(int id) override { return checks[id]; }
-    void SetChecked(int id, bool checked) override { checks[id] = checked; }
-    void Enable(int, bool) override {}
-    void SetText(int id, const char16_t* text) override { texts[id] = text; }
-    size_t GetText(int id, char16_t* buffer, size_t capacity) override {
-        const std::u16string& text = texts[id];
-        const size_t n = std::min(text.size(), capacity - 1);
-        text.copy(buffer, n);
-        buffer[n] = 0;
-        return n;
-    }
-    void SetTextLimit(int, int) override {}
-    void AttachFilter(int, CharFilter) override {}
-    void MarkChanged() override {}
-    void MarkUnchanged() override {}
-    void SetNotifyResult(LONG_PTR) override {}
-    void ShowWarning(const char16_t*, const char16_t*) override { ++warnings; }
-};
-
 TEST(AllocationFailureSweep, JobSettingsPageTexts) {
     JOBSETTINGS record;
     SetDefaultJobSettings(&record);
@@ -411,34 +371,34 @@ TEST(AllocationFailureSweep, JobSettingsPageTexts) {
 
     // Initialisation loads every label; an apply with the names missing loads
     // the warning's caption and text.
-    auto show = [&](TextControls& controls) {
+    auto show = [&](support::ControlModel& controls) {
         InitializePage(controls, context);
         ApplyPage(controls, context);
     };
     const long baseline = LiveAllocations();
     FailAllocation(0);
-    TextControls reference;
+    support::ControlModel reference;
     show(reference);
     const long allocations = platform::portable::AllocationsSoFar();
-    ASSERT_EQ(reference.warnings, 1);
+    ASSERT_EQ(reference.warnings.size(), 1u);
     ASSERT_GE(allocations, 15);
 
     Sweep sweep("Job Settings page");
     for (bool onwards : {false, true}) {
         for (long k = 1; k <= allocations; ++k) {
             SCOPED_TRACE(testing::Message() << "allocation " << k << (onwards ? " and later" : ""));
-            TextControls controls;
+            support::ControlModel controls;
             JOBSETTINGS before = record;
             FailAllocation(k, onwards);
             show(controls);
             FailAllocation(0);
-            EXPECT_EQ(controls.warnings, 1);
+            EXPECT_EQ(controls.warnings.size(), 1u);
             EXPECT_EQ(std::memcmp(&record, &before, sizeof record), 0);
             // A text whose buffer could not be had shows empty; the others as always.
             int empty = 0;
-            for (const auto& [id, text] : reference.texts) {
-                if (controls.texts[id] == text) continue;
-                EXPECT_EQ(controls.texts[id], u"") << "control " << id;
+            for (const auto& [id, control] : reference.controls) {
+                if (controls.At(id).text == control.text) continue;
+                EXPECT_EQ(controls.At(id).text, u"") << "control " << id;
                 ++empty;
             }
             if (!onwards) {

@@ -106,7 +106,7 @@ void RunTypicalUse(const host::PluginModule& module, const std::vector<hostitems
     ASSERT_EQ(ui.DefaultRecord(), S_OK);
 
     host::Sheet& document = ui.OpenDocumentSheet(hostitems::ColourItem::beforeFeatures, 1);
-    out.marks = host::WarningMarks(document.items);
+    out.marks = hostitems::WarningMarks(document.items);
     host::Sheet& printer = ui.OpenPrinterSheet();
     for (DWORD i = 0; i < printer.items.Count(); ++i) {
         const uintptr_t id = reinterpret_cast<uintptr_t>(printer.items.Item(i).pName);

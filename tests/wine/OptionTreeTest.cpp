@@ -86,8 +86,8 @@ TEST_F(WineOptionTree, WarningMarksFollowTheInstalledConfigurationAtEachOpening)
         EXPECT_EQ(sheet.firstCall, S_OK);
         EXPECT_EQ(sheet.secondCall, S_OK);
         EXPECT_EQ(sheet.param.cOEMOptItems, 0u);
-        EXPECT_EQ(ui->helper.settingQueries, kInstallableFeatures);
-        EXPECT_EQ(host::WarningMarks(sheet.items), row.marks);
+        EXPECT_EQ(ui->helper.QueriedFeatures(), kInstallableFeatures);
+        EXPECT_EQ(hostitems::WarningMarks(sheet.items), row.marks);
     }
 }
 
@@ -97,7 +97,7 @@ TEST_F(WineOptionTree, PrinterSheetKeepsThePpdDefaultsAndMarksNothing) {
     EXPECT_EQ(sheet.firstCall, S_OK);
     EXPECT_EQ(sheet.secondCall, S_OK);
     EXPECT_TRUE(ui->helper.settingQueries.empty());
-    EXPECT_TRUE(host::WarningMarks(sheet.items).empty());
+    EXPECT_TRUE(hostitems::WarningMarks(sheet.items).empty());
     EXPECT_EQ(sheet.param.pOEMUserData, nullptr);
     EXPECT_EQ(sheet.param.OEMCUIPCallback, nullptr);
 }

@@ -214,7 +214,7 @@ void PrintTree(ItemArray& items, const Snapshot& before, const PpdFacts& facts, 
     std::printf("   %s flags before -> after\n", Padded("item [PPD keyword]", 58).c_str());
     for (DWORD i = 0; i < items.Count(); ++i) {
         const OPTITEM& item = items.Item(i);
-        const std::string keyword = host::HostKeywordOf(item);
+        const std::string keyword = hostitems::HostKeywordOf(item);
         std::string label(2 * item.Level, ' ');
         label += TextOf(item.pName);
         if (!keyword.empty()) label += " [" + keyword + "]";
@@ -411,7 +411,7 @@ int Run(const Options& options) {
     std::printf("   first call: %s, the plug-in adds %lu items; it read the PPD through GetPrinterDriverW and asked\n"
                 "   the driver (DrvGetDriverSetting) for:",
                 Status(document.firstCall), document.param.cOEMOptItems);
-    for (const std::string& query : ui.helper.settingQueries)
+    for (const std::string& query : ui.helper.QueriedFeatures())
         std::printf(" %s=%s", query.c_str(), installed.count(query) ? installed.at(query).c_str() : "(no answer)");
     if (ui.helper.settingQueries.empty()) std::printf(" nothing (the PPD has no InstallableOptions group)");
     std::printf("\n   second call: %s; callback installed: %s, context handed over: %s\n",
@@ -420,7 +420,7 @@ int Run(const Options& options) {
     std::printf("\n   The document tree; flags show where the plug-in changed something:\n");
     PrintTree(document.items, documentBefore, facts, installed,
               "(the Color item before it selects Monochrome)");
-    const std::set<std::string> marks = host::WarningMarks(document.items);
+    const std::set<std::string> marks = hostitems::WarningMarks(document.items);
     std::printf("\n   %zu options carry the warning mark.\n", marks.size());
 
     Heading("3. Printer properties: CommonUIProp, first and second call");

@@ -227,22 +227,6 @@ ULONG DriverUi::ReleasePlugin() {
     return left;
 }
 
-std::string HostKeywordOf(const OPTITEM& item) {
-    if (!item.UserData) return "";
-    const char* keyword = reinterpret_cast<const char* const*>(item.UserData)[2];
-    return keyword ? keyword : "";
-}
-
-std::set<std::string> WarningMarks(hostitems::ItemArray& items) {
-    std::set<std::string> marks;
-    for (DWORD i = 0; i < items.Count(); ++i)
-        for (size_t j = 0; j < items.OptionCount(i); ++j)
-            if (items.Option(i, j).Flags & OPTPF_OVERLAY_WARNING_ICON)
-                marks.insert(HostKeywordOf(items.Item(i)) + ":" +
-                             Utf8(hostitems::ItemArray::Text(items.Option(i, j).pData)));
-    return marks;
-}
-
 std::string SamplePpdPath() { return CORVINA_SAMPLES_DIR "/norvane-c5.ppd"; }
 
 }  // namespace host

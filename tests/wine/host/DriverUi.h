@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "frame/JobSettings.h"
-#include "tests/optree/HostItemArrays.h"
+#include "tests/support/ItemArrays.h"
 #include "tests/wine/host/PluginHost.h"
 #include "tests/wine/host/PropertySheetHost.h"
 
@@ -128,11 +128,6 @@ private:
     HANDLE printer_;
     std::vector<hostitems::OutlineFeature> outline_;
 };
-
-// "Keyword:option text" (UTF-8) of every option carrying the warning overlay.
-std::set<std::string> WarningMarks(hostitems::ItemArray& items);
-// The 8-bit PPD keyword the host keeps behind an item, or empty.
-std::string HostKeywordOf(const OPTITEM& item);
 
 // The sample PPD's path as the build knows it.
 std::string SamplePpdPath();

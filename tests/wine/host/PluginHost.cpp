@@ -39,35 +39,6 @@ IPrintOemUI2* PluginModule::CreatePlugin() {
     return hr == S_OK ? plugin : nullptr;
 }
 
-HRESULT STDMETHODCALLTYPE DriverHelper::QueryInterface(REFIID riid, void** ppv) {
-    if (!refuseQuery && (IsEqualIID(riid, IID_IPrintOemDriverUI) || IsEqualIID(riid, IID_IUnknown))) {
-        *ppv = static_cast<IPrintOemDriverUI*>(this);
-        AddRef();
-        return S_OK;
-    }
-    *ppv = nullptr;
-    return E_NOINTERFACE;
-}
-
-HRESULT STDMETHODCALLTYPE DriverHelper::DrvGetDriverSetting(PVOID, PCSTR feature, PVOID output, DWORD size,
-                                                            DWORD* needed, DWORD* returned) {
-    settingQueries.push_back(feature ? feature : "");
-    auto it = feature ? installed.find(feature) : installed.end();
-    if (it == installed.end()) return E_INVALIDARG;
-    DWORD want = static_cast<DWORD>(it->second.size() + 1);
-    if (needed) *needed = want;
-    if (returned) *returned = 1;
-    if (!output || size < want) return E_OUTOFMEMORY;
-    std::memcpy(output, it->second.c_str(), want);
-    return S_OK;
-}
-
-HRESULT STDMETHODCALLTYPE DriverHelper::DrvUpdateUISetting(PVOID pci, PVOID item, DWORD previousSelection,
-                                                           DWORD mode) {
-    updates.push_back({pci, item, previousSelection, mode});
-    return S_OK;
-}
-
 std::string Utf8(const std::u16string& text) {
     if (text.empty()) return {};
     const wchar_t* wide = reinterpret_cast<const wchar_t*>(text.c_str());

@@ -3,11 +3,10 @@
 // COM vtables.
 #pragma once
 
-#include <map>
 #include <string>
-#include <vector>
 
 #include "platform/HostAbi.h"
+#include "tests/support/FakeDriverHelper.h"
 
 namespace host {
 
@@ -35,30 +34,7 @@ public:
     IPrintOemUI2* CreatePlugin();
 };
 
-// The driver's helper interface: answers DrvGetDriverSetting from a
-// configurable installed configuration and records every call.
-class DriverHelper final : public IPrintOemDriverUI {
-public:
-    std::map<std::string, std::string> installed;  // feature keyword (no '*') -> option
-    std::vector<std::string> settingQueries;
-    struct UpdateCall {
-        PVOID pci;
-        PVOID item;
-        DWORD previousSelection;
-        DWORD mode;
-    };
-    std::vector<UpdateCall> updates;
-    LONG refs = 1;
-    bool refuseQuery = false;
-
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override;
-    ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(++refs); }
-    ULONG STDMETHODCALLTYPE Release() override { return static_cast<ULONG>(--refs); }
-    HRESULT STDMETHODCALLTYPE DrvGetDriverSetting(PVOID pci, PCSTR feature, PVOID output, DWORD size, DWORD* needed,
-                                                  DWORD* returned) override;
-    HRESULT STDMETHODCALLTYPE DrvUpgradeRegistrySetting(HANDLE, PCSTR, PCSTR) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE DrvUpdateUISetting(PVOID pci, PVOID item, DWORD previousSelection,
-                                                 DWORD mode) override;
-};
+// The driver's helper interface, as every test plays it.
+using DriverHelper = support::FakeDriverHelper;
 
 }  // namespace host

@@ -6,17 +6,20 @@
 //
 // Header-only and standard C++ over "platform/HostAbi.h"; it reads the PPD
 // with its own small outline reader, independent of the plug-in's model.
+// The Windows test host builds its sheets with it too.
 #pragma once
 
 #include <cstdint>
 #include <cstdio>
 #include <memory>
+#include <set>
 #include <string>
 #include <string_view>
 #include <type_traits>
 #include <vector>
 
 #include "platform/HostAbi.h"
+#include "platform/portable/Utf8.h"
 
 namespace hostitems {
 
@@ -152,6 +155,8 @@ static_assert(sizeof(HostChar) == sizeof(char16_t));
 struct OptionSpec {
     std::u16string text;
     uintptr_t resourceId = 0;
+    BYTE flags = 0;         // OPTPARAM::Flags as the host set them
+    bool nullText = false;  // pData null: neither a text nor a resource id
 };
 
 struct ItemSpec {
@@ -165,6 +170,9 @@ struct ItemSpec {
     DWORD flags = 0;
     bool hasOptType = true;
     std::vector<OptionSpec> options;
+    bool nullName = false;       // pName null: neither a text nor a resource id
+    bool emptyKeyword = false;   // with an empty hostKeyword, the record's keyword is "" rather than null
+    bool nullOptParams = false;  // the OPTTYPE counts the options but has no OPTPARAM array
 };
 
 // Owns every record and text it hands out; addresses stay put for its life.
@@ -214,17 +222,17 @@ private:
         item.cbSize = sizeof(OPTITEM);
         item.Level = row.level;
         item.Flags = row.flags;
-        item.pName = row.nameId ? reinterpret_cast<HostChar*>(row.nameId) : Keep(row.name);
+        item.pName = row.nullName ? nullptr : row.nameId ? reinterpret_cast<HostChar*>(row.nameId) : Keep(row.name);
         item.Sel = row.sel;
         item.DMPubID = row.dmPubId;
 
         keywords_.push_back(nullptr);
-        if (!row.hostKeyword.empty() || row.keywordRecord) {
+        if (!row.hostKeyword.empty() || row.keywordRecord || row.emptyKeyword) {
             auto keyword = std::make_unique<std::string>(row.hostKeyword);
             auto record = std::make_unique<const void*[]>(4);
             record[0] = nullptr;
             record[1] = &item;
-            record[2] = row.hostKeyword.empty() ? nullptr : keyword->c_str();
+            record[2] = row.hostKeyword.empty() && !row.emptyKeyword ? nullptr : keyword->c_str();
             record[3] = nullptr;
             item.UserData = reinterpret_cast<ULONG_PTR>(record.get());
             if (!row.hostKeyword.empty()) keywords_.back() = keyword.get();
@@ -239,13 +247,16 @@ private:
             param = OPTPARAM{};
             param.cbSize = sizeof(OPTPARAM);
             const OptionSpec& option = row.options[j];
-            param.pData = option.resourceId ? reinterpret_cast<HostChar*>(option.resourceId) : Keep(option.text);
+            param.Flags = option.flags;
+            param.pData = option.nullText     ? nullptr
+                          : option.resourceId ? reinterpret_cast<HostChar*>(option.resourceId)
+                                              : Keep(option.text);
         }
         OPTTYPE& type = types_[i];
         type = OPTTYPE{};
         type.cbSize = sizeof(OPTTYPE);
         type.Count = static_cast<WORD>(row.options.size());
-        type.pOptParam = params_[i].empty() ? nullptr : params_[i].data();
+        type.pOptParam = params_[i].empty() || row.nullOptParams ? nullptr : params_[i].data();
         item.pOptType = &type;
     }
 
@@ -257,6 +268,24 @@ private:
     std::vector<const std::string*> keywords_;
     std::vector<std::unique_ptr<const void*[]>> records_;
 };
+
+// The 8-bit PPD keyword the host keeps behind an item, or empty.
+inline std::string HostKeywordOf(const OPTITEM& item) {
+    if (!item.UserData) return "";
+    const char* keyword = reinterpret_cast<const char* const*>(item.UserData)[2];
+    return keyword ? keyword : "";
+}
+
+// "Keyword:option text" (UTF-8) of every option carrying the warning overlay.
+inline std::set<std::string> WarningMarks(ItemArray& items) {
+    std::set<std::string> marks;
+    for (DWORD i = 0; i < items.Count(); ++i)
+        for (size_t j = 0; j < items.OptionCount(i); ++j)
+            if (items.Option(i, j).Flags & OPTPF_OVERLAY_WARNING_ICON)
+                marks.insert(HostKeywordOf(items.Item(i)) + ":" +
+                             platform::ToUtf8(ItemArray::Text(items.Option(i, j).pData)));
+    return marks;
+}
 
 // ---- The driver's trees ------------------------------------------------------
 

@@ -1,10 +1,10 @@
-// A plain model of the Job Settings dialog for the page logic's tests: the
-// template's controls with a check state, an enabled flag and a text each,
-// user actions that behave as the dialog manager's controls do, and one
-// ordered log of what the page tells the sheet and the property-sheet service.
+// A plain model of the Job Settings dialog for the page logic's tests, the
+// allocation sweeps and the fuzz target: the template's controls with a
+// check state, an enabled flag and a text each, user actions that behave as
+// the dialog manager's controls do, and one ordered log of what the page
+// tells the sheet and the property-sheet service. What the page should never
+// do (touch an id the template lacks, set a null text) is noted, not fatal.
 #pragma once
-
-#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstring>
@@ -22,16 +22,19 @@
 #include "resources/LoadCatalogString.h"
 #include "resources/ResourceIds.h"
 
-namespace pagetest {
+namespace support {
 
 enum class Kind { CheckBox, Radio, Edit, Label, Group };
+
+// The edit class's own text limit, which a control keeps until the page sets one.
+inline constexpr int kUnsetLimit = 30000;
 
 struct ModelControl {
     Kind kind;
     bool checked = false;
     bool enabled = true;
     std::u16string text = u"(template)";
-    int limit = 30000;  // the edit class's own limit until the page sets one
+    int limit = kUnsetLimit;
     CharFilter filter = CharFilter::None;
 };
 
@@ -49,6 +52,8 @@ public:
     std::map<int, ModelControl> controls;
     std::vector<std::string> events;
     std::vector<int> strayIds;        // ids the page touched that the template lacks
+    int nullTexts = 0;                // texts the page set or showed as null
+    LONG_PTR notifyResult = -1;       // the last DWLP_MSGRESULT
     std::vector<int> filterOrder;     // ids in the order filters were attached
     std::vector<std::pair<std::u16string, std::u16string>> warnings;  // text, caption
     std::function<std::string()> probe;  // appended to PSM_UNCHANGED events
@@ -75,10 +80,20 @@ public:
         return nowhere;
     }
 
+    // How many times the page did `event` ("PSM_CHANGED", "MessageBox", ...).
+    int Count(const std::string& event) const {
+        return static_cast<int>(std::count_if(events.begin(), events.end(), [&](const std::string& e) {
+            return e == event || e.rfind(event + " ", 0) == 0;
+        }));
+    }
+
     bool IsChecked(int id) override { return At(id).checked; }
     void SetChecked(int id, bool checked) override { At(id).checked = checked; }
     void Enable(int id, bool enabled) override { At(id).enabled = enabled; }
-    void SetText(int id, const char16_t* text) override { At(id).text = text; }
+    void SetText(int id, const char16_t* text) override {
+        nullTexts += text == nullptr;
+        At(id).text = text ? text : u"";
+    }
     size_t GetText(int id, char16_t* buffer, size_t capacity) override {
         const std::u16string& text = At(id).text;
         if (capacity == 0) return 0;
@@ -94,9 +109,13 @@ public:
     }
     void MarkChanged() override { events.push_back("PSM_CHANGED"); }
     void MarkUnchanged() override { events.push_back("PSM_UNCHANGED" + (probe ? " " + probe() : std::string())); }
-    void SetNotifyResult(LONG_PTR result) override { events.push_back("DWLP_MSGRESULT " + std::to_string(result)); }
+    void SetNotifyResult(LONG_PTR result) override {
+        notifyResult = result;
+        events.push_back("DWLP_MSGRESULT " + std::to_string(result));
+    }
     void ShowWarning(const char16_t* text, const char16_t* caption) override {
-        warnings.emplace_back(text, caption);
+        nullTexts += (text == nullptr) + (caption == nullptr);
+        warnings.emplace_back(text ? text : u"", caption ? caption : u"");
         events.push_back("MessageBox");
     }
 };
@@ -186,4 +205,4 @@ public:
     bool Enabled(int id) { return page.At(id).enabled; }
 };
 
-}  // namespace pagetest
+}  // namespace support

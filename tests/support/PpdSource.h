@@ -1,9 +1,15 @@
-// Shared by the PPD model tests: an in-memory read-byte source, text helpers
-// and a guard that restores the stand-in platform's code page and allocator.
+// PPD sources for the tests and fuzz targets: bytes in memory behind a
+// read-byte function, or a file written for one test; text helpers, what a
+// model holds, and a guard that restores the stand-in platform's code page
+// and allocator.
 #pragma once
+
+#include <unistd.h>
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -74,6 +80,30 @@ inline PpdDocument* Parse(std::string_view ppd) {
     MemorySource source(ppd);
     return new PpdDocument(ReadMemoryByte, &source);
 }
+
+// A PPD written to a file of its own, removed with the object: what the
+// spooler hands the option tree is a path.
+class TempPpd {
+public:
+    explicit TempPpd(std::string_view text) {
+        char name[] = "/tmp/corvina-ppd-XXXXXX";
+        const int fd = mkstemp(name);
+        path_ = name;
+        if (FILE* file = fd >= 0 ? fdopen(fd, "wb") : nullptr) {
+            std::fwrite(text.data(), 1, text.size(), file);
+            std::fclose(file);
+        }
+    }
+    ~TempPpd() { std::remove(path_.c_str()); }
+    TempPpd(const TempPpd&) = delete;
+    TempPpd& operator=(const TempPpd&) = delete;
+
+    const std::string& path() const { return path_; }
+    std::u16string WidePath() const { return std::u16string(path_.begin(), path_.end()); }
+
+private:
+    std::string path_;
+};
 
 struct PlatformGuard {
     PlatformGuard() {

@@ -14,7 +14,7 @@
 #include <utility>
 #include <vector>
 
-#include "PpdTestSupport.h"
+#include "tests/support/PpdSource.h"
 
 namespace inspector {
 
