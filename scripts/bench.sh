@@ -49,7 +49,7 @@ instructions() {
 }
 # Inclusive instructions of one function in a profile.
 inclusive() {
-  callgrind_annotate --inclusive=yes --threshold=100 "$1" 2>/dev/null |
+  callgrind_annotate --auto=no --inclusive=yes --threshold=100 "$1" 2>/dev/null |
     awk -v f="$2" '!found && index($0, f) { gsub(",", "", $1); print $1; found = 1 }'
 }
 echo "instruction counts under callgrind: $worst"
@@ -60,7 +60,7 @@ echo "  corvina $corvina (open, build and close $((corvina - ${deleting:-0})), d
 echo "  libcups $cups (ppdOpenFile, ppdMarkDefaults, ppdConflicts, ppdClose)"
 # Instructions one function spends in calls of another.
 calls() {
-  callgrind_annotate --tree=calling --inclusive=yes --threshold=100 "$1" 2>/dev/null |
+  callgrind_annotate --auto=no --tree=calling --inclusive=yes --threshold=100 "$1" 2>/dev/null |
     awk -v from="$2" -v to="$3" '
       /^ *[0-9,]+ .*\* / { inside = index($0, from) > 0; next }
       /^$/ { inside = 0 }
