@@ -23,7 +23,7 @@ UiPluginFactory::UiPluginFactory() { ++g_componentCount; }
 UiPluginFactory::~UiPluginFactory() { --g_componentCount; }
 
 HRESULT STDMETHODCALLTYPE UiPluginFactory::QueryInterface(REFIID riid, void** ppv) {
-    if (!ppv) return E_INVALIDARG;
+    if (!ppv) return E_POINTER;
     if (SameId(riid, IID_IUnknown) || SameId(riid, IID_IClassFactory)) {
         *ppv = static_cast<IClassFactory*>(this);
         AddRef();
@@ -71,7 +71,7 @@ UiPlugin::~UiPlugin() {
 }
 
 HRESULT STDMETHODCALLTYPE UiPlugin::QueryInterface(REFIID riid, void** ppv) {
-    if (!ppv) return E_INVALIDARG;
+    if (!ppv) return E_POINTER;
     if (SameId(riid, IID_IUnknown) || SameId(riid, IID_IPrintOemUI2)) {
         *ppv = static_cast<IPrintOemUI2*>(this);
         AddRef();

@@ -2,15 +2,27 @@
 #pragma once
 
 #include <atomic>
+#include <cstddef>
+#include <new>
 
 #include "frame/PluginContext.h"
 #include "platform/HostAbi.h"
+#include "platform/Runtime.h"
+
+// Both objects come from the platform's allocator, so that a failed
+// allocation answers E_OUTOFMEMORY (and tests can make one fail); only
+// `new (std::nothrow)` makes them.
+struct ComAllocated {
+    static void* operator new(std::size_t bytes, const std::nothrow_t&) noexcept { return platform::MemAlloc(bytes); }
+    static void operator delete(void* block) noexcept { platform::MemFree(block); }
+    static void operator delete(void* block, const std::nothrow_t&) noexcept { platform::MemFree(block); }
+};
 
 // Live factories and plug-in objects; DllCanUnloadNow refuses while any lives.
 extern std::atomic<LONG> g_componentCount;
 extern std::atomic<LONG> g_lockCount;
 
-class UiPluginFactory final : public IClassFactory {
+class UiPluginFactory final : public IClassFactory, public ComAllocated {
 public:
     UiPluginFactory();
     ~UiPluginFactory();
@@ -25,7 +37,7 @@ private:
     std::atomic<LONG> refCount{1};
 };
 
-class UiPlugin final : public IPrintOemUI2 {
+class UiPlugin final : public IPrintOemUI2, public ComAllocated {
 public:
     UiPlugin();
     ~UiPlugin();

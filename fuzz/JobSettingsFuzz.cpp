@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstring>
 #include <iterator>
+#include <new>
 
 #include "FuzzSupport.h"
 #include "frame/JobSettings.h"
@@ -127,7 +128,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             break;
         case opDevMode: {
             const DWORD mode = input.Byte() % 6;
-            UiPlugin* plugin = new UiPlugin;
+            UiPlugin* plugin = new (std::nothrow) UiPlugin;
+            FUZZ_CHECK(plugin);
             OEMDMPARAM param{};
             param.cbSize = sizeof param;
             param.pOEMDMIn = inRecord;

@@ -7,6 +7,7 @@
 #include "frame/JobSettings.h"
 #include "frame/UiPlugin.h"
 #include "platform/Platform.h"
+#include "platform/portable/PortablePlatform.h"
 #include "tests/support/FakeDriverHelper.h"
 
 namespace {
@@ -86,6 +87,8 @@ TEST(PluginQueryInterface, AcceptsUnknownAndUi2Only) {
         EXPECT_EQ(plugin->QueryInterface(*refused, &out), E_NOINTERFACE);
         EXPECT_EQ(out, nullptr);
     }
+    // COM's answer for a missing out pointer.
+    EXPECT_EQ(plugin->QueryInterface(IID_IUnknown, nullptr), E_POINTER);
     EXPECT_EQ(plugin->Release(), 2u);
     EXPECT_EQ(plugin->Release(), 1u);
     EXPECT_EQ(plugin->Release(), 0u);
@@ -107,9 +110,33 @@ TEST(PluginFactory, RefusesOtherClassesAggregationAndInterfaces) {
               CLASS_E_NOAGGREGATION);
     EXPECT_EQ(factory->CreateInstance(nullptr, IID_IPrintOemUI, &plugin), E_NOINTERFACE);
     EXPECT_EQ(plugin, nullptr);
+    EXPECT_EQ(factory->CreateInstance(nullptr, IID_IPrintOemUI2, nullptr), E_POINTER);
+    EXPECT_EQ(factory->QueryInterface(IID_IUnknown, nullptr), E_POINTER);
     EXPECT_EQ(g_componentCount, 1) << "only the factory lives";
     EXPECT_EQ(factory->Release(), 0u);
     EXPECT_EQ(g_componentCount, 0);
+}
+
+TEST(PluginFactory, MissingOutPointerOrMemoryLeavesNothingAlive) {
+    EXPECT_EQ(GetPluginClassObject(CLSID_OEMUI, IID_IClassFactory, nullptr), E_POINTER);
+    EXPECT_EQ(g_componentCount, 0);
+
+    void* out = reinterpret_cast<void*>(0x1);
+    platform::portable::FailAllocation(1);
+    EXPECT_EQ(GetPluginClassObject(CLSID_OEMUI, IID_IClassFactory, &out), E_OUTOFMEMORY);
+    platform::portable::FailAllocation(0);
+    EXPECT_EQ(out, reinterpret_cast<void*>(0x1));
+    EXPECT_EQ(g_componentCount, 0);
+
+    IClassFactory* factory = nullptr;
+    ASSERT_EQ(GetPluginClassObject(CLSID_OEMUI, IID_IClassFactory, reinterpret_cast<void**>(&factory)), S_OK);
+    platform::portable::FailAllocation(1);
+    EXPECT_EQ(factory->CreateInstance(nullptr, IID_IPrintOemUI2, &out), E_OUTOFMEMORY);
+    platform::portable::FailAllocation(0);
+    EXPECT_EQ(out, reinterpret_cast<void*>(0x1));
+    EXPECT_EQ(g_componentCount, 1) << "only the factory lives";
+    EXPECT_EQ(factory->Release(), 0u);
+    EXPECT_EQ(platform::portable::LiveAllocations(), 0);
 }
 
 TEST(PluginModule, CanUnloadOnlyWithoutLocksAndLiveObjects) {
