@@ -15,7 +15,9 @@ struct PluginContext {
     OEMCUIPPARAM* commonUiParam = nullptr;  // the host's; latest CommonUIProp
     PFNCOMPROPSHEET propSheetCallback = nullptr;
     platform::UniqueInterface<IPrintOemDriverUI> driverHelper;  // one reference
-    // Tab title handed to the host with the page; kept until the next page
-    // creation or the object's end, so the host never holds a stale pointer.
-    platform::HeapBlock<char16_t> pageTitle;
+    // Tab title handed to the host with the page, a copy of the plug-in's
+    // own: kept until the next page creation or the object's end, so the
+    // host never holds a stale pointer, and never freed into a host heap
+    // that may be gone by then.
+    platform::UniqueMem<char16_t> pageTitle;
 };

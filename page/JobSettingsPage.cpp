@@ -1,5 +1,6 @@
 #include "page/JobSettingsPage.h"
 
+#include <cstring>
 #include <utility>
 
 #include "page/JobSettingsLogic.h"
@@ -14,9 +15,23 @@ namespace {
 char16_t kInfoHeaderTitle[] = u"OEM UI Page";
 const char16_t kNoTitle[] = u"";
 
+// The host's heap may be destroyed before the object is released, and the
+// next sheet may come with another: the title goes back to the heap within
+// this call, and the host is shown a copy the plug-in owns. Empty without
+// memory for either.
+platform::UniqueMem<char16_t> LoadPageTitle(const PageSource& source) {
+    const platform::HeapBlock<char16_t> loaded(source.heap,
+                                               LoadCatalogString(source.module, source.heap, IDS_PAGE_TITLE));
+    if (!loaded) return {};
+    size_t units = 1;
+    while (loaded.get()[units - 1]) ++units;
+    platform::UniqueMem<char16_t> copy(static_cast<char16_t*>(platform::MemAlloc(units * sizeof(char16_t))));
+    if (copy) std::memcpy(copy.get(), loaded.get(), units * sizeof(char16_t));
+    return copy;
+}
+
 void RegisterPage(const PROPSHEETUI_INFO& info, PluginContext& context) {
-    const PageSource source = ResolvePageSource(context);
-    platform::HeapBlock<char16_t> title(source.heap, LoadCatalogString(source.module, source.heap, IDS_PAGE_TITLE));
+    platform::UniqueMem<char16_t> title = LoadPageTitle(ResolvePageSource(context));
     context.propSheetHandle = info.hComPropSheet;
     context.propSheetCallback = info.pfnComPropSheet;
     context.pageHandle = AddPageToSheet(context, title ? title.get() : kNoTitle);

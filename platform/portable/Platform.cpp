@@ -4,6 +4,7 @@
 #include <cstring>
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -20,16 +21,32 @@ std::map<HANDLE, std::u16string> printers;
 
 char fakeProcessHeap;
 
+// The blocks each live heap holds, and the heaps destroyed so far.
+std::map<HANDLE, std::set<void*>> heapBlocks;
+std::set<HANDLE> destroyedHeaps;
+long destroyedHeapUses = 0;
+uintptr_t nextHeap = 0x4EA70000;
+
+bool Destroyed(HANDLE heap) {
+    if (!destroyedHeaps.count(heap)) return false;
+    ++destroyedHeapUses;
+    return true;
+}
+
 }  // namespace
 
 namespace platform {
 
-void* HeapAllocZero(HANDLE, size_t bytes) {
-    if (portable::NextAllocationFails(__builtin_return_address(0))) return nullptr;
-    return portable::CountBlock(std::calloc(1, bytes == 0 ? 1 : bytes));
+void* HeapAllocZero(HANDLE heap, size_t bytes) {
+    if (Destroyed(heap) || portable::NextAllocationFails(__builtin_return_address(0))) return nullptr;
+    void* block = portable::CountBlock(std::calloc(1, bytes == 0 ? 1 : bytes));
+    if (block) heapBlocks[heap].insert(block);
+    return block;
 }
 
-void HeapRelease(HANDLE, void* block) {
+void HeapRelease(HANDLE heap, void* block) {
+    if (Destroyed(heap)) return;
+    heapBlocks[heap].erase(block);
     portable::UncountBlock(block);
     std::free(block);
 }
@@ -99,6 +116,25 @@ void ResetStrings() {
     loadCapacities.clear();
 }
 std::vector<int> LoadStringCapacities() { return loadCapacities; }
+
+HANDLE CreateHeap() { return reinterpret_cast<HANDLE>(nextHeap += 0x10); }
+
+void DestroyHeap(HANDLE heap) {
+    if (Destroyed(heap)) return;
+    for (void* block : heapBlocks[heap]) {
+        UncountBlock(block);
+        std::free(block);
+    }
+    heapBlocks.erase(heap);
+    destroyedHeaps.insert(heap);
+}
+
+long BlocksIn(HANDLE heap) {
+    auto it = heapBlocks.find(heap);
+    return it == heapBlocks.end() ? 0 : static_cast<long>(it->second.size());
+}
+
+long UsesOfDestroyedHeaps() { return destroyedHeapUses; }
 
 void AddPrinter(HANDLE printer, std::u16string_view dataFile) { printers[printer] = std::u16string(dataFile); }
 void RemoveAllPrinters() { printers.clear(); }

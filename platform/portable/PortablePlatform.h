@@ -38,6 +38,15 @@ void ResetStrings();
 // order, so tests can see how often and with how much room a text was loaded.
 std::vector<int> LoadStringCapacities();
 
+// Heaps a host makes and destroys of its own, as it may for hOEMHeap (the
+// process heap and these are the stand-in's heaps). Each counts the blocks it
+// holds; destroying one frees what it holds, and any later use of it is
+// counted, not carried out, since the platform would corrupt memory there.
+HANDLE CreateHeap();
+void DestroyHeap(HANDLE heap);
+long BlocksIn(HANDLE heap);
+long UsesOfDestroyedHeaps();
+
 // Printers of the stand-in spooler: a handle answers GetPrinterDriverInfo
 // level 3 with this data file.
 void AddPrinter(HANDLE printer, std::u16string_view dataFile);

@@ -117,8 +117,7 @@ struct SheetRun {
 class PropertySheetHost {
 public:
     // The plug-in object, its loaded module and the heap the driver lends it,
-    // all owned by the caller. The heap must outlive the object: the object
-    // keeps its page title in it until it is released.
+    // all owned by the caller.
     PropertySheetHost(IPrintOemUI2* plugin, HMODULE pluginModule, HANDLE pluginHeap);
     PropertySheetHost(const PropertySheetHost&) = delete;
     PropertySheetHost& operator=(const PropertySheetHost&) = delete;
