@@ -17,7 +17,7 @@ std::map<UINT, std::optional<std::u16string>> stringOverrides;
 std::vector<int> loadCapacities;
 platform::portable::StringCatalog catalog = {};
 
-std::map<HANDLE, std::u16string> printers;
+std::map<HANDLE, std::optional<std::u16string>> printers;
 
 char fakeProcessHeap;
 
@@ -85,8 +85,9 @@ bool GetPrinterDriverInfo(HANDLE printer, DWORD level, BYTE* buffer, DWORD size,
         SetLastErrorCode(ERROR_INVALID_PARAMETER);
         return false;
     }
-    const std::u16string& path = it->second;
-    DWORD want = static_cast<DWORD>(sizeof(DRIVER_INFO_3W) + (path.size() + 1) * sizeof(char16_t));
+    const std::optional<std::u16string>& path = it->second;
+    const size_t units = path ? path->size() + 1 : 0;
+    DWORD want = static_cast<DWORD>(sizeof(DRIVER_INFO_3W) + units * sizeof(char16_t));
     if (needed) *needed = want;
     if (!buffer || size < want) {
         SetLastErrorCode(ERROR_INSUFFICIENT_BUFFER);
@@ -95,9 +96,11 @@ bool GetPrinterDriverInfo(HANDLE printer, DWORD level, BYTE* buffer, DWORD size,
     std::memset(buffer, 0, want);
     auto* info = reinterpret_cast<DRIVER_INFO_3W*>(buffer);
     info->cVersion = 3;
-    auto* text = reinterpret_cast<char16_t*>(buffer + sizeof(DRIVER_INFO_3W));
-    std::memcpy(text, path.c_str(), (path.size() + 1) * sizeof(char16_t));
-    info->pDataFile = text;
+    if (path) {
+        auto* text = reinterpret_cast<char16_t*>(buffer + sizeof(DRIVER_INFO_3W));
+        std::memcpy(text, path->c_str(), units * sizeof(char16_t));
+        info->pDataFile = text;
+    }
     return true;
 }
 
@@ -137,6 +140,7 @@ long BlocksIn(HANDLE heap) {
 long UsesOfDestroyedHeaps() { return destroyedHeapUses; }
 
 void AddPrinter(HANDLE printer, std::u16string_view dataFile) { printers[printer] = std::u16string(dataFile); }
+void AddPrinter(HANDLE printer, std::nullptr_t) { printers[printer] = std::nullopt; }
 void RemoveAllPrinters() { printers.clear(); }
 
 }  // namespace platform::portable

@@ -4,6 +4,7 @@
 // runtime's stand-ins (code page, allocation failure).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -48,8 +49,9 @@ long BlocksIn(HANDLE heap);
 long UsesOfDestroyedHeaps();
 
 // Printers of the stand-in spooler: a handle answers GetPrinterDriverInfo
-// level 3 with this data file.
+// level 3 with this data file, or with none (pDataFile null).
 void AddPrinter(HANDLE printer, std::u16string_view dataFile);
+void AddPrinter(HANDLE printer, std::nullptr_t noDataFile);
 void RemoveAllPrinters();
 
 }  // namespace platform::portable

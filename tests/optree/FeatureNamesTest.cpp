@@ -3,6 +3,7 @@
 #include <cstring>
 #include <set>
 #include <string>
+#include <utility>
 
 #include "optree/FeatureNames.h"
 #include "platform/portable/PortablePlatform.h"
@@ -196,6 +197,55 @@ TEST(OptionNameTables, EveryFeatureButInstalledMemoryHasOneAndEachTableEnds) {
     EXPECT_EQ(FindOptionNames(0), nullptr);
     EXPECT_EQ(FindOptionNames(34), FindOptionNames(36)) << "one shared table";
     EXPECT_EQ(FindOptionNames(66), FindOptionNames(80)) << "one shared table";
+}
+
+// Every table as "keyword=id" pairs in table order, written out here from the
+// tables' description rather than read from them, so that a pair given the
+// wrong id, or two pairs swapped, shows.
+const std::pair<uint32_t, const char*> kOptionNames[] = {
+    {1, "MSI=20005 LC1=20006 LC2=20007 LC3=20008 LC4=20009"},
+    {2, "1200dpi=20010 600dpi=20011 300dpi=20012"},
+    {3, "Unspecified=20013 Plain=20014 Plain_Back=20015 Transparency=20016 Thin=20144 Thick=20017 Thick_Narrow=20018 Thick_Back=20019 Thick_Narrow_Back=20020 Extra_Thick=20021 Extra_Thick_Back=20022 Coated=20023 Coated_Back=20024 Preprinted=20025 Preprinted_Back=20026 Semi_Thick=20027 Semi_Thick_Back=20028 Super_Thick=20029 Super_Thick_Back=20030 Labels=20031 Letterhead=20032 Letterhead_Back=20033 Recycled=20034 Recycled_Back=20037 Recycled2=20035 Recycled2_Back=20038 Recycled3=20036 Recycled3_Back=20039 Color=20040 Color_Back=20041 Postcard=20042 Postcard_Back=20043 Envelope=20044 Special=20045"},
+    {4, "A3W=20050 A3F=20051 SRA3=20052 A3=20130 A4=20131 A5.Transverse=20132 A6=20133 Letter=20053 Legal=20054 Postcard=20055 B4=20056 B5.Transverse=20057 B6=20134 IB5=20135 Tabloid=20058 FanFoldGermanLegal=20059 GLT=20060 Statement=20061 Executive=20062 EnvMonarch=20063 Env10=20064 EnvDL=20065 EnvC5=20066 EnvC6=20067 EnvChou3Rotated=20068 EnvYou4=20069 EnvYou6=20070 EnvChou3=20071 EnvKaku2=20072 DoublePostcard=20073 4Postcard=20074 Chouzyaku=20075 Chouzyaku1=20076 Chouzyaku2=20077 Folio=20136"},
+    {5, "None=20127 DuplexTumble=20128 DuplexNoTumble=20129"},
+    {33, "None=20046 1Tray=20047 2Tray=20048 3Tray=20049 False=20004 True=20003"},
+    {34, "False=20004 True=20003"},
+    {35, "False=20004 True=20003"},
+    {36, "False=20004 True=20003"},
+    {64, "0=20078 1=20079 2=20080 3=20081 10=20082"},
+    {65, "PBoff=20002 PBall=20001"},
+    {66, "False=20002 True=20001"},
+    {67, "False=20002 True=20001"},
+    {68, "False=20002 True=20001"},
+    {77, "False=20002 True=20001"},
+    {80, "False=20002 True=20001"},
+    {69, "None=20083 CMYK=20084"},
+    {70, "0=20085 6=20086 7=20087 8=20088 9=20089 10=20090 11=20091"},
+    {71, "1=20092 2=20093 3=20094 0=20095 On=20001 Off=20002"},
+    {72, "0=20137 1=20096 5=20097 6=20098 7=20099 8=20100 9=20101"},
+    {73, "0=20102 1=20103 3=20104 2=20105 7=20106"},
+    {74, "None=20107 DeviceCMYK=20108 DeviceCMY=20109 Cyan=20110 Magenta=20111 Yellow=20112 Black=20113"},
+    {75, "None=20114 FaceUp=20115 Stacker=20116"},
+    {76, "DLightest=20117 DLight=20118 DMedium=20119 DDark=20120 DDarkest=20121"},
+    {78, "Off=20122 Rotate90=20123 Rotate0=20124"},
+    {79, "False=20125 True=20126"},
+    {81, "0=20138 1=20139 2=20140 3=20141 4=20142 5=20143"},
+};
+
+TEST(OptionNameTables, EachFeatureHasItsPairsInOrder) {
+    for (const auto& [featureId, pairs] : kOptionNames) {
+        SCOPED_TRACE(featureId);
+        const OptionNameEntry* option = FindOptionNames(featureId);
+        ASSERT_NE(option, nullptr);
+        std::string actual;
+        for (; option->keyword[0]; ++option) {
+            if (!actual.empty()) actual += ' ';
+            for (const char16_t* k = option->keyword; *k; ++k) actual += static_cast<char>(*k);
+            actual += '=' + std::to_string(option->stringId);
+        }
+        EXPECT_EQ(actual, pairs);
+    }
+    EXPECT_EQ(std::size(kOptionNames), static_cast<size_t>(kOptionNameIndexCount));
 }
 
 }  // namespace

@@ -230,6 +230,13 @@ TEST_F(OptionTreeTest, LocatePpdFileTakesPathsThatFitAndRefusesLongerOnes) {
         }
         EXPECT_EQ(path[kSettingTextCapacity], u'#');
     }
+
+    SCOPED_TRACE("a driver that names no data file");
+    platform::portable::AddPrinter(param.hPrinter, nullptr);
+    char16_t path[kSettingTextCapacity];
+    std::fill(std::begin(path), std::end(path), u'#');
+    EXPECT_FALSE(LocatePpdFile(param.hOEMHeap, param.hPrinter, path));
+    EXPECT_EQ(path[0], u'#') << "nothing written";
 }
 
 // ---- Reading the host's settings ----------------------------------------------
@@ -554,9 +561,22 @@ TEST_F(OptionTreeTest, SecondCallsOfOtherModesChangeNothing) {
     for (DWORD i = 0; i < items.Count(); ++i) EXPECT_EQ(items.Item(i).Flags, 0u);
 }
 
-TEST_F(OptionTreeTest, ANullParameterBlockIsAnsweredWithSuccess) {
+TEST_F(OptionTreeTest, ANullParameterBlockOrContextIsAnsweredWithSuccess) {
     EXPECT_EQ(CustomizeOptionTree(OEMCUIP_DOCPROP, nullptr, &context), S_OK);
     EXPECT_EQ(context.ppdDocument.get(), nullptr);
+
+    // Without a context nothing is built, installed or marked.
+    param.cOEMOptItems = 7;
+    EXPECT_EQ(CustomizeOptionTree(OEMCUIP_DOCPROP, &param, nullptr), S_OK);
+    EXPECT_EQ(param.cOEMOptItems, 7u);
+    ItemArray items(DocumentSpecs());
+    param.pOEMOptItems = &pluginItem;
+    param.pDrvOptItems = items.Items();
+    param.cDrvOptItems = items.Count();
+    EXPECT_EQ(CustomizeOptionTree(OEMCUIP_DOCPROP, &param, nullptr), S_OK);
+    EXPECT_EQ(param.pOEMUserData, nullptr);
+    EXPECT_EQ(param.OEMCUIPCallback, nullptr);
+    EXPECT_TRUE(Marks(items).empty());
 }
 
 // ---- Second call of the printer sheet ------------------------------------------------

@@ -67,6 +67,12 @@ TEST_F(DocumentPropertySheets, RefusesAMissingOrForeignInfoRecord) {
     platform::SetLastErrorCode(0);
     EXPECT_EQ(JobSettingsPropertySheets(nullptr, 0, &context), E_FAIL);
     EXPECT_EQ(platform::LastErrorCode(), 87u);
+    platform::SetLastErrorCode(0);
+    info.Reason = PROPSHEETUI_REASON_INIT;
+    EXPECT_EQ(JobSettingsPropertySheets(&info, 0, nullptr), E_FAIL) << "no context";
+    EXPECT_EQ(platform::LastErrorCode(), 87u);
+    EXPECT_EQ(info.Result, 0xDEADBEEFu);
+    EXPECT_TRUE(g_added.empty());
 
     for (WORD version : {WORD{0}, WORD{0x0101}, WORD{0x0001}}) {
         SCOPED_TRACE(version);

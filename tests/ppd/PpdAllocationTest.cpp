@@ -97,4 +97,48 @@ TEST(AllocationFailure, MissingTokenBufferOrStreamGivesAnEmptyModel) {
     }
 }
 
+// The model's pointer arrays double as they fill: 32 features, 64 options of
+// a feature and 512 constraints to start with, so the array grows for the
+// item after each power of two and not for the one after three times the
+// start, where a fixed step would grow it again. Growth shows as one more
+// allocation than the item itself costs.
+TEST(ArrayGrowth, ArraysDoubleFromTheirStartingCapacity) {
+    PlatformGuard guard;
+    const struct {
+        const char* kind;
+        std::string (*ppd)(int count);
+        int start;
+    } kinds[] = {
+        {"features", [](int n) {
+             std::string ppd;
+             for (int i = 0; i < n; ++i) ppd += "*OpenUI *F" + std::to_string(i) + ": PickOne\n*CloseUI: *F\n";
+             return ppd;
+         }, 32},
+        {"options of a feature", [](int n) {
+             std::string ppd = "*OpenUI *F: PickOne\n";
+             for (int i = 0; i < n; ++i) ppd += "*F o" + std::to_string(i) + ": \"\"\n";
+             return ppd + "*CloseUI: *F\n";
+         }, 64},
+        {"constraints", [](int n) {
+             std::string ppd;
+             for (int i = 0; i < n; ++i) ppd += "*UIConstraints: *A 1 *B 2\n";
+             return ppd;
+         }, 512},
+    };
+    auto allocations = [](const std::string& ppd) {
+        platform::portable::FailAllocation(0);
+        delete Parse(ppd);
+        return platform::portable::AllocationsSoFar();
+    };
+    for (const auto& kind : kinds) {
+        SCOPED_TRACE(kind.kind);
+        const long perItem = allocations(kind.ppd(kind.start + 2)) - allocations(kind.ppd(kind.start + 1));
+        for (int filled : {kind.start, 2 * kind.start, 3 * kind.start, 4 * kind.start}) {
+            SCOPED_TRACE(testing::Message() << "one past " << filled);
+            const bool grows = filled != 3 * kind.start;
+            EXPECT_EQ(allocations(kind.ppd(filled + 1)) - allocations(kind.ppd(filled)), perItem + (grows ? 1 : 0));
+        }
+    }
+}
+
 }  // namespace

@@ -2,6 +2,7 @@
 // options, constraints, and how the parse ends.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -246,6 +247,15 @@ TEST(PpdDocument, FeatureBlockFields) {
         {"NegativeOrder", "*OpenUI *F: PickOne\n*OrderDependency: -5 AnySetup *F\n", uiPickOne, -5, u""},
         {"FractionalOrder", "*OpenUI *F: PickOne\n*OrderDependency: 10.5 AnySetup *F\n", uiPickOne, 10, u""},
         {"NonNumericOrder", "*OpenUI *F: PickOne\n*OrderDependency: x AnySetup *F\n", uiPickOne, 0, u""},
+        // Out of range, as _wtoi clamps.
+        {"OrderAboveRange", "*OpenUI *F: PickOne\n*OrderDependency: 99999999999 AnySetup *F\n", uiPickOne,
+         INT32_MAX, u""},
+        {"OrderBelowRange", "*OpenUI *F: PickOne\n*OrderDependency: -99999999999 AnySetup *F\n", uiPickOne,
+         INT32_MIN, u""},
+        {"OrderJustAboveRange", "*OpenUI *F: PickOne\n*OrderDependency: 2147483648 AnySetup *F\n", uiPickOne,
+         INT32_MAX, u""},
+        {"OrderAtTheBottom", "*OpenUI *F: PickOne\n*OrderDependency: -2147483648 AnySetup *F\n", uiPickOne,
+         INT32_MIN, u""},
         {"LaterDefaultWins", "*OpenUI *F: PickOne\n*DefaultF: A\n*DefaultF: B\n", uiPickOne, 0, u"B"},
         {"AnyDefaultPrefix", "*OpenUI *F: PickOne\n*DefaultF: A\n*DefaultOther: C\n", uiPickOne, 0, u"C"},
         {"BareDefault", "*OpenUI *F: PickOne\n*Default: D\n", uiPickOne, 0, u"D"},

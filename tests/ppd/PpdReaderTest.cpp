@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "ppd/PpdReader.h"
@@ -179,7 +180,37 @@ TEST(CharClass, BlanksDelimitersAndOthers) {
     for (int b : {0x0B, int('*'), int('%'), int('/'), int('<'), 0x80, 0xFF}) EXPECT_EQ(ppdCharClass[b], ccOther) << b;
 }
 
-TEST(ClassifyKeyword, EveryTableEntryFindsItsId) {
+// The 21 keywords, spelt out here rather than read from the table, so that a
+// misspelling there (or two ids swapped) shows.
+TEST(ClassifyKeyword, EveryKnownKeywordFindsItsId) {
+    const std::pair<const char16_t*, PpdKeywordId> rows[] = {
+        {u"*?", kwQuery},
+        {u"*CloseGroup", kwCloseGroup},
+        {u"*CloseUI", kwCloseUI},
+        {u"*Default", kwDefault},
+        {u"*End", kwEnd},
+        {u"*FileVersion", kwFileVersion},
+        {u"*FormatVersion", kwFormatVersion},
+        {u"*LanguageEncoding", kwLanguageEncoding},
+        {u"*LanguageVersion", kwLanguageVersion},
+        {u"*Manufacturer", kwManufacturer},
+        {u"*ModelName", kwModelName},
+        {u"*NickName", kwNickName},
+        {u"*OpenGroup", kwOpenGroup},
+        {u"*OpenUI", kwOpenUI},
+        {u"*OrderDependency", kwOrderDependency},
+        {u"*PCFileName", kwPCFileName},
+        {u"*PPD-Adobe", kwPPDAdobe},
+        {u"*PSVersion", kwPSVersion},
+        {u"*Product", kwProduct},
+        {u"*ShortNickName", kwShortNickName},
+        {u"*UIConstraints", kwUIConstraints},
+    };
+    for (size_t i = 0; i < std::size(rows); ++i) {
+        SCOPED_TRACE(Utf8(rows[i].first));
+        EXPECT_EQ(ClassifyKeyword(rows[i].first), rows[i].second);
+        EXPECT_EQ(static_cast<size_t>(rows[i].second), i + 1) << "ids run from 1 in this order";
+    }
     for (const PpdKeywordEntry& entry : ppdKeywordTable) {
         SCOPED_TRACE(Utf8(entry.keyword));
         EXPECT_EQ(ClassifyKeyword(entry.keyword), entry.id);
