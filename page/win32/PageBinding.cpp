@@ -81,12 +81,15 @@ private:
 
 INT_PTR OnInitDialog(HWND page, const PROPSHEETPAGEW* descriptor) {
     auto* context = descriptor ? reinterpret_cast<PluginContext*>(descriptor->lParam) : nullptr;
-    SetDialogSlot(page, kUserSlot, reinterpret_cast<LONG_PTR>(context));
     if (!context) return FALSE;
     // Every filter passes on to this procedure, so it is taken before any edit is filtered.
     CaptureEditProc(::GetDlgItem(page, IDC_ACCESS_USER_NAME));
     DialogControls controls(page);
     InitializePage(controls, *context);
+    // Only now: setting the record's texts makes the edits send EN_CHANGE,
+    // which must find no context rather than mark the page as changed (on a
+    // later tab, the sheet would then offer Apply for nothing).
+    SetDialogSlot(page, kUserSlot, reinterpret_cast<LONG_PTR>(context));
     return FALSE;
 }
 

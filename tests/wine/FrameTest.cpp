@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
+#include <iterator>
 
 #include "frame/JobSettings.h"
 #include "tests/wine/host/PluginHost.h"
@@ -44,6 +46,91 @@ typedef HRESULT(STDMETHODCALLTYPE* HideStandardUISlot)(void*, DWORD);
 typedef HRESULT(STDMETHODCALLTYPE* DocumentEventSlot)(void*, HANDLE, HDC, INT, ULONG, PVOID, ULONG, PVOID, INT*);
 typedef HRESULT(STDMETHODCALLTYPE* DeviceCapabilitiesSlot)(void*, void*, HANDLE, PWSTR, WORD, PVOID, void*, PVOID,
                                                           DWORD, DWORD*);
+
+typedef HRESULT(STDMETHODCALLTYPE* QueryInterfaceSlot)(void*, const GUID*, void**);
+typedef ULONG(STDMETHODCALLTYPE* RefCountSlot)(void*);
+typedef HRESULT(STDMETHODCALLTYPE* PublishDriverInterfaceSlot)(void*, IUnknown*);
+typedef HRESULT(STDMETHODCALLTYPE* CommonUIPropSlot)(void*, DWORD, OEMCUIPPARAM*);
+typedef HRESULT(STDMETHODCALLTYPE* PropertySheetsSlot)(void*, PROPSHEETUI_INFO*, LPARAM);
+typedef HRESULT(STDMETHODCALLTYPE* DevQueryPrintExSlot)(void*, void*, void*, DEVMODEW*, PVOID);
+typedef HRESULT(STDMETHODCALLTYPE* UpgradePrinterSlot)(void*, DWORD, BYTE*);
+typedef HRESULT(STDMETHODCALLTYPE* PrinterEventSlot)(void*, PWSTR, INT, DWORD, LPARAM);
+typedef HRESULT(STDMETHODCALLTYPE* DriverEventSlot)(void*, DWORD, DWORD, BYTE*, LPARAM);
+typedef HRESULT(STDMETHODCALLTYPE* QueryColorProfileSlot)(void*, HANDLE, void*, DEVMODEW*, PVOID, ULONG, void*, ULONG*,
+                                                         ULONG*);
+typedef HRESULT(STDMETHODCALLTYPE* FontInstallerDlgProcSlot)(void*, HWND, UINT, WPARAM, LPARAM);
+typedef HRESULT(STDMETHODCALLTYPE* UpdateExternalFontsSlot)(void*, HANDLE, HANDLE, PWSTR);
+typedef HRESULT(STDMETHODCALLTYPE* QueryJobAttributesSlot)(void*, HANDLE, DEVMODEW*, DWORD, BYTE*);
+
+// Every slot of the table, 0 to 19, through the signatures above, each with
+// an answer that tells it from its neighbours: two methods swapped in the
+// shared header, or a wrong parameter list, fail here.
+TEST_F(FrameTest, EverySlotAnswersThroughItsOwnSignature) {
+    host::DriverHelper refusing;
+    refusing.refuseQuery = true;
+    DWORD value = 0, needed = 0;
+    OEMDMPARAM devMode = {};
+    devMode.cbSize = sizeof devMode;
+    INT result = 0;
+    DWORD capability = 0;
+    ULONG profileSize = 0, profileFlags = 0;
+    const struct {
+        int slot;
+        const char* name;
+        std::function<LONG()> call;
+        LONG answer;
+    } rows[] = {
+        {0, "QueryInterface", [&] {
+             void* out = nullptr;
+             const HRESULT hr = Slot<QueryInterfaceSlot>(0)(plugin, &IID_IPrintOemUI2, &out);
+             if (out) plugin->Release();
+             return hr == S_OK && out == plugin ? S_OK : E_UNEXPECTED;
+         }, S_OK},
+        {1, "AddRef", [&] { return static_cast<LONG>(Slot<RefCountSlot>(1)(plugin)); }, 2},
+        {2, "Release", [&] { return static_cast<LONG>(Slot<RefCountSlot>(2)(plugin)); }, 1},
+        {3, "GetInfo", [&] {
+             const HRESULT hr = Slot<GetInfoSlot>(3)(plugin, OEMGI_GETVERSION, &value, 4, &needed);
+             return hr == S_OK && value == 2 ? S_OK : E_UNEXPECTED;
+         }, S_OK},
+        {4, "DevMode", [&] {
+             const HRESULT hr = Slot<DevModeSlot>(4)(plugin, OEMDM_SIZE, &devMode);
+             return hr == S_OK && devMode.cbBufSize == 172 ? S_OK : E_UNEXPECTED;
+         }, S_OK},
+        {5, "PublishDriverInterface", [&] { return Slot<PublishDriverInterfaceSlot>(5)(plugin, &refusing); }, E_FAIL},
+        {6, "CommonUIProp", [&] { return Slot<CommonUIPropSlot>(6)(plugin, OEMCUIP_DOCPROP, nullptr); }, S_OK},
+        {7, "DocumentPropertySheets", [&] { return Slot<PropertySheetsSlot>(7)(plugin, nullptr, 0); }, E_FAIL},
+        {8, "DevicePropertySheets", [&] { return Slot<PropertySheetsSlot>(8)(plugin, nullptr, 0); }, E_NOTIMPL},
+        {9, "DevQueryPrintEx", [&] { return Slot<DevQueryPrintExSlot>(9)(plugin, nullptr, nullptr, nullptr, nullptr); },
+         E_NOTIMPL},
+        {10, "DeviceCapabilities", [&] {
+             return Slot<DeviceCapabilitiesSlot>(10)(plugin, nullptr, nullptr, nullptr, 0, nullptr, nullptr, nullptr, 0,
+                                                     &capability);
+         }, E_NOTIMPL},
+        {11, "UpgradePrinter", [&] { return Slot<UpgradePrinterSlot>(11)(plugin, 1, nullptr); }, E_NOTIMPL},
+        {12, "PrinterEvent", [&] { return Slot<PrinterEventSlot>(12)(plugin, nullptr, 1, 0, 0); }, E_NOTIMPL},
+        {13, "DriverEvent", [&] { return Slot<DriverEventSlot>(13)(plugin, 1, 3, nullptr, 0); }, E_NOTIMPL},
+        {14, "QueryColorProfile", [&] {
+             return Slot<QueryColorProfileSlot>(14)(plugin, nullptr, nullptr, nullptr, nullptr, 0, nullptr, &profileSize,
+                                                    &profileFlags);
+         }, E_NOTIMPL},
+        {15, "FontInstallerDlgProc", [&] { return Slot<FontInstallerDlgProcSlot>(15)(plugin, nullptr, 0, 0, 0); },
+         E_NOTIMPL},
+        {16, "UpdateExternalFonts", [&] { return Slot<UpdateExternalFontsSlot>(16)(plugin, nullptr, nullptr, nullptr); },
+         E_NOTIMPL},
+        {17, "QueryJobAttributes", [&] { return Slot<QueryJobAttributesSlot>(17)(plugin, nullptr, nullptr, 1, nullptr); },
+         E_NOTIMPL},
+        {18, "HideStandardUI", [&] { return Slot<HideStandardUISlot>(18)(plugin, OEMCUIP_DOCPROP); }, E_NOTIMPL},
+        {19, "DocumentEvent", [&] {
+             return Slot<DocumentEventSlot>(19)(plugin, nullptr, nullptr, 1, 0, nullptr, 0, nullptr, &result);
+         }, E_NOTIMPL},
+    };
+    static_assert(std::size(rows) == 20);
+    for (const auto& row : rows) {
+        SCOPED_TRACE(testing::Message() << "slot " << row.slot << " " << row.name);
+        EXPECT_EQ(row.call(), row.answer);
+    }
+    EXPECT_EQ(refusing.refs, 1) << "a refused helper is not kept";
+}
 
 TEST_F(FrameTest, GetInfoAnswersSignatureAndVersionThroughSlotThree) {
     auto getInfo = Slot<GetInfoSlot>(3);

@@ -134,8 +134,10 @@ protected:
     }
 
     // One opening of the document properties over `record`.
-    host::SheetRun Show(JOBSETTINGS& record, const std::function<void(host::SheetDriver&)>& script) {
+    host::SheetRun Show(JOBSETTINGS& record, const std::function<void(host::SheetDriver&)>& script,
+                        host::PropertySheetHost::HostPage hostPage = host::PropertySheetHost::HostPage::After) {
         host::PropertySheetHost sheet(plugin, module.handle, heap);
+        sheet.hostPage = hostPage;
         host::SheetRun run = sheet.Run(&record, [&](host::SheetDriver& driver) {
             if (!driver.WaitForSheet()) {
                 ADD_FAILURE() << "the sheet did not show";
@@ -573,6 +575,41 @@ TEST_F(PageTest, OkWritesTheRecordByteByByte) {
         EXPECT_EQ(run.status, CPSUI_OK);
         EXPECT_TRUE(SameBytes(want, record));
         ExpectResultsReported(run, 2);  // OK first leaves the page, then applies it
+    }
+}
+
+// The record's texts set into the edits when the page initialises are no
+// change of the user's: Apply stays off until one, whether the page opens in
+// front or is only made when the user turns to it on a later tab.
+TEST_F(PageTest, ApplyStaysOffUntilTheUserChangesSomething) {
+    using HostPage = host::PropertySheetHost::HostPage;
+    const struct {
+        const char* name;
+        HostPage hostPage;
+        int pluginTab;
+    } rows[] = {{"first tab", HostPage::After, 0}, {"later tab", HostPage::Before, 1}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        JOBSETTINGS record = StoredRecord();
+        record.bSaveAccessControl = 1;
+        PUT(record, szAccessUserName, L"op");
+        record.dwReserveJobType = kReserveJobVerify;
+        PUT(record, szReserveUserName, L"Ana");
+        PUT(record, szReserveJobName, L"Q3");
+        Show(record, [&](host::SheetDriver& driver) {
+            if (driver.CurrentTab() != row.pluginTab) {
+                EXPECT_FALSE(driver.ApplyEnabled());
+                driver.PostSelectTab(row.pluginTab);
+                EXPECT_TRUE(driver.WaitUntil([&] { return driver.CurrentTab() == row.pluginTab; }));
+                driver.Sync();
+            }
+            EXPECT_EQ(driver.Text(IDC_ACCESS_USER_NAME), L"op");
+            EXPECT_EQ(driver.Text(IDC_RESERVE_JOB_NAME), L"Q3");
+            EXPECT_FALSE(driver.ApplyEnabled()) << "the page's own texts were taken for a change";
+            driver.Type(IDC_ACCESS_PASSWORD, L"x");
+            EXPECT_TRUE(driver.ApplyEnabled());
+            Cancel(driver);
+        }, row.hostPage);
     }
 }
 

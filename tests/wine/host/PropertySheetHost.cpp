@@ -381,7 +381,20 @@ LONG_PTR CALLBACK PropertySheetHost::PluginService(HANDLE sheet, UINT function, 
     return call.answer;
 }
 
+void PropertySheetHost::AddHostPage(const PROPSHEETUI_INFO& info) {
+    PROPSHEETPAGEW page = {};
+    page.dwSize = sizeof page;
+    page.dwFlags = PSP_DLGINDIRECT | PSP_USETITLE;
+    page.pResource = reinterpret_cast<const DLGTEMPLATE*>(hostTemplate_.data());
+    page.pszTitle = kHostPageTitle;
+    page.pfnDlgProc = HostPageProc;
+    page.lParam = reinterpret_cast<LPARAM>(this);
+    info.pfnComPropSheet(info.hComPropSheet, CPSFUNC_ADD_PROPSHEETPAGEW, reinterpret_cast<LPARAM>(&page), 0);
+}
+
 LONG PropertySheetHost::OnSheetReason(PROPSHEETUI_INFO* info, LPARAM lParam) {
+    const bool init = info->Reason == PROPSHEETUI_REASON_INIT;
+    if (init && hostPage == HostPage::Before) AddHostPage(*info);
     // The plug-in reaches Wine's service through the host, which records its calls.
     if (info->pfnComPropSheet && info->pfnComPropSheet != PluginService) service_ = info->pfnComPropSheet;
     PROPSHEETUI_INFO forwarded = *info;
@@ -393,17 +406,9 @@ LONG PropertySheetHost::OnSheetReason(PROPSHEETUI_INFO* info, LPARAM lParam) {
     run_->answers.push_back(answer);
 
     switch (info->Reason) {
-        case PROPSHEETUI_REASON_INIT: {
-            PROPSHEETPAGEW page = {};
-            page.dwSize = sizeof page;
-            page.dwFlags = PSP_DLGINDIRECT | PSP_USETITLE;
-            page.pResource = reinterpret_cast<const DLGTEMPLATE*>(hostTemplate_.data());
-            page.pszTitle = kHostPageTitle;
-            page.pfnDlgProc = HostPageProc;
-            page.lParam = reinterpret_cast<LPARAM>(this);
-            info->pfnComPropSheet(info->hComPropSheet, CPSFUNC_ADD_PROPSHEETPAGEW, reinterpret_cast<LPARAM>(&page), 0);
+        case PROPSHEETUI_REASON_INIT:
+            if (hostPage == HostPage::After) AddHostPage(*info);
             break;
-        }
         case PROPSHEETUI_REASON_GET_INFO_HEADER: {
             const auto* header = reinterpret_cast<const PROPSHEETUI_INFO_HEADER*>(lParam);
             if (header && header->pTitle) run_->infoHeaderTitle = reinterpret_cast<const wchar_t*>(header->pTitle);

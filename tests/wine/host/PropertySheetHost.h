@@ -17,7 +17,8 @@
 
 namespace host {
 
-// Tab title of the host's own page, the second tab of the sheet.
+// Tab title of the host's own page, the second tab of the sheet unless the
+// host puts it first.
 extern const wchar_t kHostPageTitle[];
 
 // A warning box found on the sheet's thread, read and closed by the script.
@@ -130,11 +131,18 @@ public:
     SheetRun Run(JOBSETTINGS* record, const std::function<void(SheetDriver&)>& script,
                  ParamBlock paramBlock = ParamBlock::Host);
 
+    // Where the host's own page goes: after the plug-in's (the plug-in's page
+    // is shown first), or before it, so that the plug-in's page is only made
+    // when the user turns to it.
+    enum class HostPage { After, Before };
+    HostPage hostPage = HostPage::After;
+
 private:
     static LONG CALLBACK SheetCallback(PROPSHEETUI_INFO* info, LPARAM lParam);
     static LONG_PTR CALLBACK PluginService(HANDLE sheet, UINT function, LPARAM lParam1, LPARAM lParam2);
     static INT_PTR CALLBACK HostPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam);
     LONG OnSheetReason(PROPSHEETUI_INFO* info, LPARAM lParam);
+    void AddHostPage(const PROPSHEETUI_INFO& info);
 
     IPrintOemUI2* plugin_;
     HMODULE module_;
