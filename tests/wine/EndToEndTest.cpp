@@ -167,8 +167,7 @@ TEST_F(WineEndToEnd, TypicalUseUnderTwoInstalledConfigurations) {
          &kSmallFullConfiguration,
          sample_printer::kSmallFullMarks},
     };
-    const std::wstring plugin = host::PluginPath();
-    std::printf("[ plug-in  ] %s\n", host::Utf8(std::u16string(plugin.begin(), plugin.end())).c_str());
+    std::printf("[ plug-in  ] %s\n", host::Utf8(host::PluginPath()).c_str());
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         Outcome out;

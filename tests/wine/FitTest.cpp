@@ -28,6 +28,8 @@
 
 namespace {
 
+using host::Utf8;
+
 struct Language {
     const char* locale;
     uint16_t block;  // the catalogue block the page shows
@@ -66,8 +68,6 @@ std::string ControlName(int id) {
     const auto it = kControlNames.find(id);
     return it != kControlNames.end() ? it->second : "control " + std::to_string(id);
 }
-
-std::string Utf8(const std::wstring& text) { return host::Utf8(std::u16string(text.begin(), text.end())); }
 
 // ------------------------------------------------------------ measuring side
 

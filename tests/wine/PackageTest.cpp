@@ -21,6 +21,8 @@
 
 namespace {
 
+using host::Utf8;
+
 #if defined(_WIN64)
 const std::wstring kDecoration = L"NTamd64", kOtherDecoration = L"NTx86";
 #else
@@ -29,8 +31,6 @@ const std::wstring kDecoration = L"NTx86", kOtherDecoration = L"NTamd64";
 const wchar_t kPrinterClassGuid[] = L"{4D36E979-E325-11CE-BFC1-08002BE10318}";
 const wchar_t kInfName[] = L"NORVC5.INF";
 const wchar_t kSumsName[] = L"SHA256SUMS";
-
-std::string Narrow(const std::wstring& text) { return host::Utf8(std::u16string(text.begin(), text.end())); }
 
 std::wstring Upper(std::wstring text) {
     for (wchar_t& c : text) c = static_cast<wchar_t>(::towupper(c));
@@ -58,7 +58,7 @@ std::set<std::wstring> ShippedFiles(const std::wstring& dir) {
 }
 
 std::string ReadFile(const std::wstring& path) {
-    std::ifstream in(Narrow(path), std::ios::binary);
+    std::ifstream in(Utf8(path), std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
@@ -152,12 +152,12 @@ Verdict InfOpens(const std::wstring& dir) {
     const std::wstring& version = driverVer[0][2];
     const std::wstring dllVersion = DllVersion(dir + L"\\corvina.dll");
     Verdict v;
-    v.read = "no error line; Class=" + Narrow(infClass) + ", DriverVer=" + Narrow(driverVer[0][1]) + "," +
-             Narrow(version) + " (corvina.dll: " + Narrow(dllVersion) + ")";
+    v.read = "no error line; Class=" + Utf8(infClass) + ", DriverVer=" + Utf8(driverVer[0][1]) + "," +
+             Utf8(version) + " (corvina.dll: " + Utf8(dllVersion) + ")";
     if (Upper(infClass) != L"PRINTER" || Upper(guid) != kPrinterClassGuid)
-        v.failure = "not a printer INF: Class=" + Narrow(infClass) + ", ClassGuid=" + Narrow(guid);
+        v.failure = "not a printer INF: Class=" + Utf8(infClass) + ", ClassGuid=" + Utf8(guid);
     else if (version != dllVersion)
-        v.failure = "DriverVer's version " + Narrow(version) + " is not corvina.dll's " + Narrow(dllVersion);
+        v.failure = "DriverVer's version " + Utf8(version) + " is not corvina.dll's " + Utf8(dllVersion);
     return v;
 }
 
@@ -174,20 +174,20 @@ std::wstring InstallSection(const OpenInf& inf, std::string& read, std::string& 
     std::string listed;
     for (size_t i = 2; i < m.size(); ++i) {
         decorations.insert(Upper(m[i]));
-        listed += " " + Narrow(m[i]);
+        listed += " " + Utf8(m[i]);
     }
     if (decorations != std::set<std::wstring>{Upper(kDecoration)}) {
-        failure = "[Manufacturer] decorates " + Narrow(m[1]) + " for" + (listed.empty() ? " none" : listed) +
-                  ", and must for " + Narrow(kDecoration) + " alone";
+        failure = "[Manufacturer] decorates " + Utf8(m[1]) + " for" + (listed.empty() ? " none" : listed) +
+                  ", and must for " + Utf8(kDecoration) + " alone";
         return L"";
     }
     const std::wstring models = m[1] + L"." + kDecoration;
     const auto lines = inf.Lines(models);
     if (lines.size() != 1 || lines[0].size() < 2) {
-        failure = "[" + Narrow(models) + "] should hold one model, holds " + std::to_string(lines.size());
+        failure = "[" + Utf8(models) + "] should hold one model, holds " + std::to_string(lines.size());
         return L"";
     }
-    read = "[" + Narrow(models) + "] \"" + Narrow(lines[0][0]) + "\" = " + Narrow(lines[0][1]);
+    read = "[" + Utf8(models) + "] \"" + Utf8(lines[0][0]) + "\" = " + Utf8(lines[0][1]);
     return lines[0][1];
 }
 
@@ -205,16 +205,16 @@ Verdict ModelNamesEveryFile(const std::wstring& dir) {
     for (const auto& line : inf.Lines(section, L"CopyFiles"))
         for (size_t i = 1; i < line.size(); ++i) {
             if (!list.empty()) list += ',';
-            list += Narrow(line[i]);
+            list += Utf8(line[i]);
             if (!line[i].empty() && line[i][0] == L'@') copied.insert(Upper(line[i].substr(1)));
         }
     const std::wstring needs = Upper(inf.Value(section, L"Needs"));
-    v.read += "; [" + Narrow(section) + "] CopyFiles=" + list + ", DataSection=" +
-              Narrow(inf.Value(section, L"DataSection")) + ", Include=" + Narrow(inf.Value(section, L"Include")) +
-              ", Needs=" + Narrow(needs);
+    v.read += "; [" + Utf8(section) + "] CopyFiles=" + list + ", DataSection=" +
+              Utf8(inf.Value(section, L"DataSection")) + ", Include=" + Utf8(inf.Value(section, L"Include")) +
+              ", Needs=" + Utf8(needs);
     for (const std::wstring& file : ShippedFiles(dir)) {
-        if (!copied.count(Upper(file))) v.failure += "CopyFiles lacks @" + Narrow(file) + ". ";
-        if (!inf.OnSourceDisk(file)) v.failure += Narrow(file) + " has no source disk. ";
+        if (!copied.count(Upper(file))) v.failure += "CopyFiles lacks @" + Utf8(file) + ". ";
+        if (!inf.OnSourceDisk(file)) v.failure += Utf8(file) + " has no source disk. ";
     }
     if (Upper(inf.Value(section, L"Include")) != L"NTPRINT.INF" || needs.find(L"PSCRIPT.OEM") == std::wstring::npos ||
         Upper(inf.Value(section, L"DataSection")) != L"PSCRIPT_DATA")
@@ -233,9 +233,9 @@ Verdict DataFileIsThePpd(const std::wstring& dir) {
     if (section.empty()) return v;
     const std::wstring dataFile = inf.Value(section, L"DataFile");
     const std::string head = ReadFile(dir + L"\\" + dataFile).substr(0, 10);
-    v.read = "DataFile=" + Narrow(dataFile) + ", which starts \"" + head + "\"";
+    v.read = "DataFile=" + Utf8(dataFile) + ", which starts \"" + head + "\"";
     if (dataFile.empty() || !ShippedFiles(dir).count(dataFile) || head != "*PPD-Adobe")
-        v.failure = "DataFile=" + Narrow(dataFile) + " is not the shipped PPD";
+        v.failure = "DataFile=" + Utf8(dataFile) + " is not the shipped PPD";
     return v;
 }
 
@@ -249,10 +249,10 @@ Verdict IniNamesThePlugin(const std::wstring& dir) {
     if (ini.empty()) return {"", "no INI in the package"};
     wchar_t value[MAX_PATH] = {};
     ::GetPrivateProfileStringW(L"OEMFiles", L"OEMConfigFile1", L"", value, MAX_PATH, (dir + L"\\" + ini).c_str());
-    const std::string entry = "OEMConfigFile1=" + Narrow(value);
-    Verdict v{Narrow(ini) + " [OEMFiles] " + entry, ""};
+    const std::string entry = "OEMConfigFile1=" + Utf8(value);
+    Verdict v{Utf8(ini) + " [OEMFiles] " + entry, ""};
     if (std::wstring(value) != L"corvina.dll" || !ShippedFiles(dir).count(value))
-        v.failure = "OEMConfigFile1 reads \"" + Narrow(value) + "\", not the shipped corvina.dll";
+        v.failure = "OEMConfigFile1 reads \"" + Utf8(value) + "\", not the shipped corvina.dll";
     else if (("\n" + ReadFile(dir + L"\\" + ini)).find("\n" + entry + "\r\n") == std::string::npos)
         v.failure = "the file does not hold the line " + entry + " as written (blanks around '='?)";
     return v;
@@ -275,13 +275,13 @@ protected:
         dir = PackageDir();
         ASSERT_FALSE(dir.empty()) << "CORVINA_PACKAGE_DIR is not set";
         ASSERT_NE(::GetFileAttributesW((dir + L"\\" + kInfName).c_str()), INVALID_FILE_ATTRIBUTES)
-            << Narrow(dir) << " holds no package: run make package";
+            << Utf8(dir) << " holds no package: run make package";
     }
     std::wstring dir;
 };
 
 TEST_F(DriverPackage, PassesEachCheckOfThePlatformsParsers) {
-    std::printf("[ package  ] %s: %zu files to install\n", Narrow(dir).c_str(), ShippedFiles(dir).size());
+    std::printf("[ package  ] %s: %zu files to install\n", Utf8(dir).c_str(), ShippedFiles(dir).size());
     for (const Check& check : kChecks) {
         const Verdict v = check.run(dir);
         std::printf("[ read     ] %s: %s\n", check.name, v.read.c_str());
@@ -306,7 +306,7 @@ public:
         planted_ = at != std::string::npos;
         if (!planted_) return;
         text.replace(at, from.size(), to);
-        std::ofstream(Narrow(dir_ + L"\\" + file), std::ios::binary | std::ios::trunc) << text;
+        std::ofstream(Utf8(dir_ + L"\\" + file), std::ios::binary | std::ios::trunc) << text;
     }
     ~PlantedCopy() {
         for (const std::wstring& name : files_) ::DeleteFileW((dir_ + L"\\" + name).c_str());
@@ -324,7 +324,7 @@ private:
 // Each planted mistake is one a driver team could make; the check named in
 // its row must report it.
 TEST_F(DriverPackage, EachCheckFailsOnItsPlantedMistake) {
-    const std::string decoration = Narrow(kDecoration), other = Narrow(kOtherDecoration);
+    const std::string decoration = Utf8(kDecoration), other = Utf8(kOtherDecoration);
     struct Row {
         const char* mistake;
         const wchar_t* file;
@@ -350,7 +350,7 @@ TEST_F(DriverPackage, EachCheckFailsOnItsPlantedMistake) {
     for (const Row& row : rows) {
         SCOPED_TRACE(row.mistake);
         const PlantedCopy copy(dir, row.file, row.from, row.to);
-        ASSERT_TRUE(copy.planted()) << "\"" << row.from << "\" is not in " << Narrow(row.file);
+        ASSERT_TRUE(copy.planted()) << "\"" << row.from << "\" is not in " << Utf8(row.file);
         std::string failed;
         for (const Check& check : kChecks) {
             const Verdict v = check.run(copy.dir());

@@ -97,4 +97,8 @@ std::string Utf8(const std::u16string& text) {
     return out;
 }
 
+std::string Utf8(const std::wstring& text) {
+    return Utf8(std::u16string(reinterpret_cast<const char16_t*>(text.data()), text.size()));
+}
+
 }  // namespace host

@@ -21,6 +21,7 @@ std::wstring WindowsPath(const std::string& path);
 
 // For messages and printed output.
 std::string Utf8(const std::u16string& text);
+std::string Utf8(const std::wstring& text);
 
 class PluginModule {
 public:
