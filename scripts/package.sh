@@ -6,10 +6,11 @@
 # OUT_DIR/corvina-<version>-x64/ and -x86/ each hold the stripped corvina.dll,
 # the sample printer's PPD (NORVC5.PPD), its plug-in configuration file
 # (NORVC5.INI), its INF (NORVC5.INF) and SHA256SUMS of those four files.
-# <version> is project(VERSION) of CMakeLists.txt; the INF's DriverVer takes
-# it with the date of the last commit, so the same tree packs to the same
-# bytes. The DLLs come from build/win64 and build/win32 (`make package` builds
-# them first).
+# <version> is project(VERSION) of CMakeLists.txt. The INF's DriverVer date
+# and the stripped DLLs' PE time stamp are those of the last commit
+# (SOURCE_DATE_EPOCH, which strip honours, if set), so the same builds pack to
+# the same bytes. The DLLs come from build/win64 and build/win32 (`make
+# package` builds them first).
 set -euo pipefail
 
 root="$(cd "$(dirname "$0")/.." && pwd)"
@@ -17,9 +18,13 @@ out="$(realpath -m "${1:-$root/dist}")"
 
 version="$(sed -nE 's/^project\(corvina VERSION ([0-9.]+).*/\1/p' "$root/CMakeLists.txt")"
 [ -n "$version" ] || { echo "package: no project(corvina VERSION ...) in CMakeLists.txt" >&2; exit 1; }
+# strip writes the time now into a PE file's header unless told otherwise.
+if [ -z "${SOURCE_DATE_EPOCH:-}" ]; then
+  SOURCE_DATE_EPOCH="$(git -C "$root" log -1 --format=%ct 2>/dev/null || date +%s)"
+fi
+export SOURCE_DATE_EPOCH
 # DriverVer's date is month/day/year.
-driver_date="$(git -C "$root" log -1 --format=%cd --date=format:%m/%d/%Y 2>/dev/null || true)"
-[ -n "$driver_date" ] || driver_date="$(date -u +%m/%d/%Y)"
+driver_date="$(date -u -d "@$SOURCE_DATE_EPOCH" +%m/%d/%Y)"
 
 # Windows tools read these text files with CRLF line ends.
 crlf() { sed -e 's/\r$//' -e 's/$/\r/'; }
