@@ -286,7 +286,11 @@ PageReport MeasureInChild(int dpi, bool pseudo) {
             result.error = "CreateProcessW failed: " + std::to_string(::GetLastError());
             return result;
         }
-        ::WaitForSingleObject(child.hProcess, 120000);
+        // A page shows in seconds; 32-bit Wine through QEMU takes longer.
+        if (::WaitForSingleObject(child.hProcess, 240000) == WAIT_TIMEOUT) {
+            ::TerminateProcess(child.hProcess, 1);
+            result.error = "the measuring child did not finish within 240 s";
+        }
         ::GetExitCodeProcess(child.hProcess, &exitCode);
         ::CloseHandle(child.hThread);
         ::CloseHandle(child.hProcess);
@@ -307,7 +311,8 @@ PageReport MeasureInChild(int dpi, bool pseudo) {
     }
     in.close();
     ::DeleteFileW(report);
-    if (exitCode != 0) result.error = "the measuring child exited with " + std::to_string(exitCode);
+    if (exitCode != 0 && result.error.empty())
+        result.error = "the measuring child exited with " + std::to_string(exitCode);
     return result;
 }
 

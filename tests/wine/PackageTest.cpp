@@ -57,7 +57,7 @@ std::set<std::wstring> ShippedFiles(const std::wstring& dir) {
     return files;
 }
 
-std::string ReadFile(const std::wstring& path) {
+std::string FileBytes(const std::wstring& path) {
     std::ifstream in(Utf8(path), std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
@@ -232,7 +232,7 @@ Verdict DataFileIsThePpd(const std::wstring& dir) {
     const std::wstring section = InstallSection(inf, ignored, v.failure);
     if (section.empty()) return v;
     const std::wstring dataFile = inf.Value(section, L"DataFile");
-    const std::string head = ReadFile(dir + L"\\" + dataFile).substr(0, 10);
+    const std::string head = FileBytes(dir + L"\\" + dataFile).substr(0, 10);
     v.read = "DataFile=" + Utf8(dataFile) + ", which starts \"" + head + "\"";
     if (dataFile.empty() || !ShippedFiles(dir).count(dataFile) || head != "*PPD-Adobe")
         v.failure = "DataFile=" + Utf8(dataFile) + " is not the shipped PPD";
@@ -253,7 +253,7 @@ Verdict IniNamesThePlugin(const std::wstring& dir) {
     Verdict v{Utf8(ini) + " [OEMFiles] " + entry, ""};
     if (std::wstring(value) != L"corvina.dll" || !ShippedFiles(dir).count(value))
         v.failure = "OEMConfigFile1 reads \"" + Utf8(value) + "\", not the shipped corvina.dll";
-    else if (("\n" + ReadFile(dir + L"\\" + ini)).find("\n" + entry + "\r\n") == std::string::npos)
+    else if (("\n" + FileBytes(dir + L"\\" + ini)).find("\n" + entry + "\r\n") == std::string::npos)
         v.failure = "the file does not hold the line " + entry + " as written (blanks around '='?)";
     return v;
 }
@@ -301,7 +301,7 @@ public:
         files_.push_back(kInfName);
         for (const std::wstring& name : files_)
             ::CopyFileW((package + L"\\" + name).c_str(), (dir_ + L"\\" + name).c_str(), FALSE);
-        std::string text = ReadFile(dir_ + L"\\" + file);
+        std::string text = FileBytes(dir_ + L"\\" + file);
         const size_t at = text.find(from);
         planted_ = at != std::string::npos;
         if (!planted_) return;
