@@ -2,7 +2,7 @@
 JOBS ?= 2
 PREFIX_DIR := $(CURDIR)/build/wineprefix
 
-.PHONY: all deps wine-prefix build build-native build-asan build-tsan build-win64 build-win32 test demo bench fuzz clean
+.PHONY: all deps wine-prefix build build-native build-asan build-tsan build-win64 build-win32 package test demo bench fuzz clean
 
 all: build
 
@@ -34,7 +34,12 @@ build-win32: deps
 
 build: build-native build-asan build-tsan build-win64 build-win32
 
-test: build wine-prefix
+# dist/corvina-<version>-x64/ and -x86/: the driver packages (scripts/package.sh).
+package: build-win64 build-win32
+	@bash scripts/package.sh
+
+# The binary checks, the end-to-end run and the INF/INI checks read the packages.
+test: build wine-prefix package
 	@bash scripts/run-tests.sh
 
 demo: build-win64 build-win32 wine-prefix
@@ -47,4 +52,4 @@ fuzz: deps
 	@bash scripts/fuzz.sh
 
 clean:
-	rm -rf build
+	rm -rf build dist

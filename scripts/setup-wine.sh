@@ -167,6 +167,16 @@ set_user_value 'Software\Wine\Fonts\Replacements' 'MS UI Gothic' IPAPGothic
 # No window manager runs on the private Xvfb: a window Wine leaves to one
 # makes every hide wait two seconds for an answer that never comes.
 set_user_value 'Software\Wine\X11 Driver' Managed N
+# Every run starts at 96 dpi: the fit test starts processes at other DPIs
+# through this value and puts it back, but a run it could not finish would
+# leave the page and the screenshots of every later run scaled.
+desktop_dpi="$(awk '/^\[/ { desktop = index($0, "[Control Panel\\\\Desktop]") == 1 }
+                    desktop && /^"LogPixels"=/ { print; exit }' "$PREFIX/user.reg" 2>/dev/null)"
+if [ "$desktop_dpi" != '"LogPixels"=dword:00000060' ]; then
+  timeout 120 "$WINE64" reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d 96 /f >/dev/null 2>&1 ||
+    die "cannot write the registry of $PREFIX"
+  timeout 120 wineserver -w
+fi
 
 # The end-to-end check: a 32-bit Windows process in this prefix (only once
 # per prefix state, it costs a few seconds under QEMU).

@@ -83,6 +83,27 @@ TEST_P(DllBinary, IsBuiltForItsMachine) {
     EXPECT_EQ(image_->is64(), GetParam().machine == 0x8664);
 }
 
+// The loader places the module at a random base and keeps its data out of
+// execution; a movable image must keep its relocations, which strip could drop.
+TEST_P(DllBinary, AsksForAddressRandomisationAndNoExecuteData) {
+    struct Row {
+        const char* flag;
+        uint16_t bit;
+        bool x64Only;
+    };
+    const Row rows[] = {
+        {"HIGH_ENTROPY_VA", 0x0020, true},
+        {"DYNAMIC_BASE", 0x0040, false},
+        {"NX_COMPAT", 0x0100, false},
+    };
+    for (const Row& row : rows) {
+        if (row.x64Only && !image_->is64()) continue;
+        EXPECT_NE(image_->dllCharacteristics() & row.bit, 0)
+            << row.flag << " missing from DllCharacteristics 0x" << std::hex << image_->dllCharacteristics();
+    }
+    EXPECT_GT(image_->relocationBytes(), 0u) << "DYNAMIC_BASE without a base relocation table";
+}
+
 // The module carries its string tables, one dialog, one manifest and one
 // version block, and nothing else.
 TEST_P(DllBinary, ResourceDirectoryHoldsTheModulesResourcesOnly) {

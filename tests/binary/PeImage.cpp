@@ -10,6 +10,7 @@ namespace {
 constexpr uint32_t kExportDirectory = 0;
 constexpr uint32_t kImportDirectory = 1;
 constexpr uint32_t kResourceDirectory = 2;
+constexpr uint32_t kRelocationDirectory = 5;
 constexpr uint32_t kHighBit = 0x80000000u;
 
 }  // namespace
@@ -51,6 +52,8 @@ std::optional<PeImage> PeImage::Load(const std::string& path, std::string& error
         return std::nullopt;
     }
     image.is64_ = magic == 0x20B;
+    r.Seek(optionalStart + 70);  // the same offset in both widths
+    image.dllCharacteristics_ = r.U16();
     // The data directories follow the fixed part, whose size differs by width.
     r.Seek(optionalStart + (image.is64_ ? 108 : 92));
     const uint32_t directoryCount = r.U32();
@@ -76,6 +79,10 @@ std::optional<PeImage> PeImage::Load(const std::string& path, std::string& error
         return std::nullopt;
     }
     return image;
+}
+
+uint32_t PeImage::relocationBytes() const {
+    return directories_.size() > kRelocationDirectory ? directories_[kRelocationDirectory].size : 0;
 }
 
 std::span<const uint8_t> PeImage::AtRva(uint32_t rva) const {

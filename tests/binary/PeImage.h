@@ -41,6 +41,10 @@ public:
 
     uint16_t machine() const { return machine_; }
     bool is64() const { return is64_; }
+    // IMAGE_OPTIONAL_HEADER.DllCharacteristics.
+    uint16_t dllCharacteristics() const { return dllCharacteristics_; }
+    // Bytes of the base relocation table, which a movable image needs.
+    uint32_t relocationBytes() const;
 
     std::vector<Resource> Resources(std::string& error) const;
     std::optional<Exports> ExportTable(std::string& error) const;
@@ -62,6 +66,7 @@ private:
     std::vector<Section> sections_;
     std::vector<Directory> directories_;
     uint16_t machine_ = 0;
+    uint16_t dllCharacteristics_ = 0;
     bool is64_ = false;
 };
 

@@ -169,6 +169,7 @@ TEST_F(WineEndToEnd, TypicalUseUnderTwoInstalledConfigurations) {
          &kSmallFullConfiguration,
          sample_printer::kSmallFullMarks},
     };
+    std::printf("[ plug-in  ] %s\n", host::Utf8(host::PluginPath()).c_str());
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         Outcome out;

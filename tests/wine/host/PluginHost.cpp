@@ -1,10 +1,30 @@
 #include "tests/wine/host/PluginHost.h"
 
+#include <cstdlib>
 #include <cstring>
 
 namespace host {
 
+std::wstring WindowsPath(const std::string& path) {
+    if (path.empty() || path[0] != '/') return std::wstring(path.begin(), path.end());
+    // Wine's own export knows the drive mappings of the prefix.
+    typedef WCHAR*(CDECL * DosNameProc)(const char*);
+    auto dosName = reinterpret_cast<DosNameProc>(reinterpret_cast<void*>(
+        ::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "wine_get_dos_file_name")));
+    if (dosName) {
+        if (WCHAR* name = dosName(path.c_str())) {
+            std::wstring result(name);
+            ::HeapFree(::GetProcessHeap(), 0, name);
+            return result;
+        }
+    }
+    std::wstring result = L"Z:";
+    for (char c : path) result.push_back(c == '/' ? L'\\' : static_cast<wchar_t>(static_cast<unsigned char>(c)));
+    return result;
+}
+
 std::wstring PluginPath() {
+    if (const char* named = std::getenv("CORVINA_PLUGIN_DLL"); named && *named) return WindowsPath(named);
     wchar_t path[MAX_PATH];
     DWORD n = ::GetModuleFileNameW(nullptr, path, MAX_PATH);
     std::wstring dir(path, n);
@@ -46,6 +66,10 @@ std::string Utf8(const std::u16string& text) {
     std::string out(size, '\0');
     ::WideCharToMultiByte(CP_UTF8, 0, wide, static_cast<int>(text.size()), out.data(), size, nullptr, nullptr);
     return out;
+}
+
+std::string Utf8(const std::wstring& text) {
+    return Utf8(std::u16string(reinterpret_cast<const char16_t*>(text.data()), text.size()));
 }
 
 }  // namespace host

@@ -10,11 +10,17 @@
 
 namespace host {
 
-// corvina.dll beside the running test program.
+// corvina.dll beside the running test program, or the one CORVINA_PLUGIN_DLL
+// names (a packaged build, given as a Unix or a Windows path).
 std::wstring PluginPath();
+
+// A path as a Windows program takes it: Unix paths (what the scripts pass)
+// become the DOS name Wine maps them to; Windows paths stay as they are.
+std::wstring WindowsPath(const std::string& path);
 
 // For messages and printed output.
 std::string Utf8(const std::u16string& text);
+std::string Utf8(const std::wstring& text);
 
 class PluginModule {
 public:

@@ -22,24 +22,6 @@ std::wstring FileName(const std::wstring& path) { return path.substr(path.find_l
 
 }  // namespace
 
-std::wstring WindowsPath(const std::string& path) {
-    if (path.empty() || path[0] != '/') return std::wstring(path.begin(), path.end());
-    // Wine's own export knows the drive mappings of the prefix.
-    typedef WCHAR*(CDECL * DosNameProc)(const char*);
-    auto dosName = reinterpret_cast<DosNameProc>(reinterpret_cast<void*>(
-        ::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "wine_get_dos_file_name")));
-    if (dosName) {
-        if (WCHAR* name = dosName(path.c_str())) {
-            std::wstring result(name);
-            ::HeapFree(::GetProcessHeap(), 0, name);
-            return result;
-        }
-    }
-    std::wstring result = L"Z:";
-    for (char c : path) result.push_back(c == '/' ? L'\\' : static_cast<wchar_t>(static_cast<unsigned char>(c)));
-    return result;
-}
-
 std::wstring DriverDataFile(HANDLE printer) {
     DWORD needed = 0;
     ::GetPrinterDriverW(printer, nullptr, 3, nullptr, 0, &needed);

@@ -5,13 +5,9 @@
 
 #include <string>
 
-#include "platform/HostAbi.h"
+#include "tests/wine/host/PluginHost.h"
 
 namespace host {
-
-// A path as a Windows program takes it: Unix paths (what the scripts pass)
-// become the DOS name Wine maps them to; Windows paths stay as they are.
-std::wstring WindowsPath(const std::string& path);
 
 // The driver is added with Wine's own wineps.drv as driver and configuration
 // file and the PPD as data file, copied into the spooler's driver directory as
