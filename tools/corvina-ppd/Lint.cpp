@@ -6,6 +6,7 @@
 #include <set>
 #include <tuple>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "optree/FeatureNames.h"
@@ -210,6 +211,23 @@ struct LossCause {
     int feature = -1;  // the block it lies in
 };
 
+// Keyword tokens the model did not read, in file order.
+struct LostTokens {
+    std::vector<size_t> tokens;
+    std::vector<size_t> untakenBefore{0};  // per token and one past the last: those before it no short entry took
+
+    void Add(size_t token, bool taken) {
+        tokens.push_back(token);
+        untakenBefore.push_back(untakenBefore.back() + !taken);
+    }
+    // Those after `from` up to `to` that no short entry took.
+    size_t UntakenIn(size_t from, size_t to) const {
+        size_t first = std::upper_bound(tokens.begin(), tokens.end(), from) - tokens.begin();
+        size_t last = std::upper_bound(tokens.begin(), tokens.end(), to) - tokens.begin();
+        return last > first ? untakenBefore[last] - untakenBefore[first] : 0;
+    }
+};
+
 class Linter {
 public:
     Linter(const Scan& scan, const PpdDocument& doc, const WatchedSource& watch)
@@ -219,6 +237,7 @@ public:
         IndexModel();
         PlaceConstraints();
         PlaceFeatures();
+        FindRunOns();
         FindParseEnd();
         CollectLost();
         ReportBlocks();
@@ -251,7 +270,13 @@ private:
     }
 
     void IndexModel() {
-        for (int i = 0; i < doc_.featureCount; ++i) featuresByKeyword_[Feature(i).keyword.text].push_back(i);
+        optionsOf_.resize(doc_.featureCount);
+        for (int i = 0; i < doc_.featureCount; ++i) {
+            const PpdFeature& f = Feature(i);
+            featuresByKeyword_[f.keyword.text].push_back(i);
+            if (!InGroup(f)) ordinaryByKeyword_.emplace(f.keyword.text, i);
+            for (int o = 0; o < f.optionCount; ++o) optionsOf_[i].insert(f.options[o]->keyword.text);
+        }
         for (int i = 0; i < doc_.installableCount; ++i)
             installableIndex_.emplace(doc_.installables[i]->keyword.text, i);
         for (const FeatureNameEntry* row = g_featureNameTable; row->featureId != 0; ++row)
@@ -260,11 +285,8 @@ private:
 
     // The first ordinary (not installable-group) feature with this keyword, or -1.
     int OrdinaryFeature(const char16_t* keyword) const {
-        auto it = featuresByKeyword_.find(keyword);
-        if (it == featuresByKeyword_.end()) return -1;
-        for (int i : it->second)
-            if (!InGroup(Feature(i))) return i;
-        return -1;
+        auto it = ordinaryByKeyword_.find(keyword);
+        return it == ordinaryByKeyword_.end() ? -1 : it->second;
     }
     int AnyFeature(const char16_t* keyword) const {
         auto it = featuresByKeyword_.find(keyword);
@@ -274,12 +296,7 @@ private:
         auto it = installableIndex_.find(keyword);
         return it == installableIndex_.end() ? -1 : it->second;
     }
-    bool HasOption(int feature, const PpdString& option) const {
-        const PpdFeature& f = Feature(feature);
-        for (int o = 0; o < f.optionCount; ++o)
-            if (f.options[o]->keyword.SameAs(option)) return true;
-        return false;
-    }
+    bool HasOption(int feature, const PpdString& option) const { return optionsOf_[feature].count(option.text) > 0; }
     // Items of these features are found through the host's standard-setting id.
     bool KnownById(const char16_t* keyword) const {
         auto it = table_.find(keyword);
@@ -379,7 +396,8 @@ private:
             place.optionLines.assign(f.optionCount, 0);
             bool ended = i < static_cast<int>(watch_.featureEnds.size());
             place.endOffset = ended ? watch_.featureEnds[i] : watch_.position;
-            for (size_t j = cursor; j < opens.size(); ++j) {
+            // Its *OpenUI lies before the end of its block.
+            for (size_t j = cursor; j < opens.size() && TokenAt(opens[j]).offset < place.endOffset; ++j) {
                 if (TokenAt(opens[j]).offset < from) continue;
                 size_t next = opens[j] + 1;
                 bool same = next < scan_.tokens.size() ? f.keyword.Equals(ModelReading(next).keyword.c_str())
@@ -396,6 +414,8 @@ private:
                 continue;
             }
             placedOpens_.insert(place.openToken);
+            placedInOrder_.push_back(i);
+            placedKeywords_.insert(f.keyword.text);
             if (ended) {
                 for (size_t t = place.openToken + 1; t < scan_.tokens.size() && TokenAt(t).end <= place.endOffset; ++t)
                     if (Is(t, kwCloseUI)) place.closeToken = t;
@@ -465,10 +485,14 @@ private:
     bool AfterParseEnd(size_t token) const { return parseEndToken_ != kNoToken && token > parseEndToken_; }
 
     // The placed feature whose block, as the model reads it, holds this token.
+    // The blocks follow one another without overlapping, so only the last
+    // that opens before the token can.
     int BlockHolding(size_t token) const {
-        for (int i = 0; i < doc_.featureCount; ++i)
-            if (Inside(i, token)) return i;
-        return -1;
+        auto after = std::lower_bound(placedInOrder_.begin(), placedInOrder_.end(), token,
+                                      [&](int i, size_t t) { return features_[i].openToken < t; });
+        if (after == placedInOrder_.begin()) return -1;
+        int i = *std::prev(after);
+        return Inside(i, token) ? i : -1;
     }
 
     LossCause CauseOfLoss(size_t token) const {
@@ -487,13 +511,17 @@ private:
     }
 
     // Whether the block ran past its own end: over another *OpenUI, or past a
-    // *CloseUI that the model took as a value.
-    bool RanOn(int feature) const {
-        const FeaturePlace& p = features_[feature];
-        if (p.closeToken == kNoToken) return false;
-        return FirstAfter(p.openToken, kwCloseUI) != p.closeToken ||
-               FirstAfter(p.openToken, kwOpenUI, p.closeToken) != kNoToken;
+    // *CloseUI that the model took as a value. Once per block, as every line
+    // lost inside it asks.
+    void FindRunOns() {
+        ranOn_.assign(doc_.featureCount, false);
+        for (int i : placedInOrder_) {
+            const FeaturePlace& p = features_[i];
+            ranOn_[i] = p.closeToken != kNoToken && (FirstAfter(p.openToken, kwCloseUI) != p.closeToken ||
+                                                     FirstAfter(p.openToken, kwOpenUI, p.closeToken) != kNoToken);
+        }
     }
+    bool RanOn(int feature) const { return ranOn_[feature]; }
 
     std::string Explain(const LossCause& cause) const {
         switch (cause.kind) {
@@ -517,11 +545,14 @@ private:
         return "the plug-in's reading of the file does not reach it";
     }
 
-    // *OpenUI and *UIConstraints lines that the model did not read.
+    // *OpenUI and *UIConstraints lines that the model did not read, in file
+    // order, each list with the count of those before each that no short
+    // entry took.
     void CollectLost() {
         for (const Entry& e : scan_.entries) {
-            if (Is(e.first, kwOpenUI) && !placedOpens_.count(e.first)) lostOpens_.push_back(e.first);
-            if (Is(e.first, kwUIConstraints) && !placedConstraints_.count(e.first)) lostConstraints_.push_back(e.first);
+            if (Is(e.first, kwOpenUI) && !placedOpens_.count(e.first)) lostOpens_.Add(e.first, takenBy_.count(e.first));
+            if (Is(e.first, kwUIConstraints) && !placedConstraints_.count(e.first))
+                lostConstraints_.Add(e.first, takenBy_.count(e.first));
         }
     }
 
@@ -531,10 +562,8 @@ private:
 
     // The lost *OpenUI and *UIConstraints lines after `from` up to `to`.
     std::string LostCounts(size_t from, size_t to) const {
-        size_t features = 0, constraints = 0;
-        for (size_t t : lostOpens_) features += t > from && t <= to && !takenBy_.count(t);
-        for (size_t t : lostConstraints_) constraints += t > from && t <= to && !takenBy_.count(t);
-        return Plural(features, "feature", "features") + ", " + Plural(constraints, "constraint entry", "constraint entries");
+        return Plural(lostOpens_.UntakenIn(from, to), "feature", "features") + ", " +
+               Plural(lostConstraints_.UntakenIn(from, to), "constraint entry", "constraint entries");
     }
 
     void ReportBlocks() {
@@ -559,13 +588,13 @@ private:
                     std::to_string(LineOfToken(p.closeToken)) + ": " + why + " (not read: " +
                     LostCounts(p.openToken, p.closeToken) + ")");
         }
-        for (size_t t : lostOpens_)
+        for (size_t t : lostOpens_.tokens)
             Add(TokenAt(t).line, LintClass::NotRead, "feature " + OpenName(t) + " is not read: " + Explain(CauseOfLoss(t)));
     }
 
     // Constraint entries and option lines the model did not read.
     void ReportLostLines() {
-        for (size_t t : lostConstraints_) {
+        for (size_t t : lostConstraints_.tokens) {
             LossCause cause = CauseOfLoss(t);
             if (cause.kind == LossCause::TakenByShort)
                 Add(TokenAt(t).line, LintClass::ConstraintLost,
@@ -583,13 +612,9 @@ private:
         for (const Entry& e : scan_.entries) {
             if (e.count < 2 || AfterParseEnd(e.first)) continue;
             auto it = featuresByKeyword_.find(Converted(TokenAt(e.first).units));
-            if (it == featuresByKeyword_.end()) continue;
-            bool inside = false, placed = false;
-            for (int i : it->second) {
-                placed = placed || features_[i].openToken != kNoToken;
-                inside = inside || Inside(i, e.first);
-            }
-            if (!placed || inside) continue;
+            if (it == featuresByKeyword_.end() || !placedKeywords_.count(it->first)) continue;
+            int holder = BlockHolding(e.first);
+            if (holder >= 0 && Feature(holder).keyword.Equals(it->first.c_str())) continue;
             int i = it->second.front();
             Add(e.line, LintClass::NotRead,
                 "option line of " + Utf8(Feature(i).keyword) + " outside its block (from line " +
@@ -687,35 +712,44 @@ private:
         }
     }
 
-    std::string NotDeclared(const PpdString& keyword) const {
-        for (const Entry& e : scan_.entries) {
-            size_t t = e.first;
-            if (!Is(t, kwOpenUI) || t + 1 >= scan_.tokens.size() ||
-                Converted(KeywordPart(TokenAt(t + 1).units)) != keyword.text)
-                continue;
+    std::string NotDeclared(const PpdString& keyword) {
+        if (!opensIndexed_) {
+            opensIndexed_ = true;
+            for (const Entry& e : scan_.entries)
+                if (Is(e.first, kwOpenUI) && e.first + 1 < scan_.tokens.size())
+                    opensByKeyword_[Converted(KeywordPart(TokenAt(e.first + 1).units))].push_back(e.first);
+        }
+        auto opens = opensByKeyword_.find(keyword.text);
+        if (opens == opensByKeyword_.end()) return "the file does not declare";
+        for (size_t t : opens->second) {
             if (!placedOpens_.count(t))
-                return "the plug-in does not read (line " + std::to_string(e.line) + ")";
+                return "the plug-in does not read (line " + std::to_string(LineOfToken(t)) + ")";
             if (auto it = readings_.find(t + 1); it != readings_.end())
-                return "the plug-in reads as '" + Utf8(it->second.keyword) + "' (line " + std::to_string(e.line) + ")";
+                return "the plug-in reads as '" + Utf8(it->second.keyword) + "' (line " + std::to_string(LineOfToken(t)) + ")";
         }
         return "the file does not declare";
     }
 
     // Why `option` is not an option of `feature` in the model.
-    std::string MissingOption(int feature, const PpdString& option) const {
-        const FeaturePlace& p = features_[feature];
+    std::string MissingOption(int feature, const PpdString& option) {
         const PpdFeature& f = Feature(feature);
-        for (size_t e = scan_.entryOfToken[p.openToken == kNoToken ? 0 : p.openToken]; e < scan_.entries.size(); ++e) {
-            const Entry& entry = scan_.entries[e];
-            if (p.openToken == kNoToken || TokenAt(entry.first).offset >= p.endOffset) break;
-            if (entry.count < 2 || !f.keyword.Equals(Converted(TokenAt(entry.first).units).c_str()) ||
-                Converted(KeywordPart(TokenAt(entry.first + 1).units)) != option.text)
-                continue;
-            if (auto it = readings_.find(entry.first + 1); it != readings_.end())
-                return Utf8(f.keyword) + " has no option '" + Utf8(option) + "': the plug-in reads the one at line " +
-                       std::to_string(entry.line) + " as '" + Utf8(it->second.keyword) + "'";
+        std::string missing = Utf8(f.keyword) + " has no option '" + Utf8(option) + "'";
+        auto [written, fresh] = writtenOptions_.try_emplace(feature);
+        if (fresh) {
+            // The option lines of its block that the model read, by the keyword their author wrote.
+            const FeaturePlace& p = features_[feature];
+            for (size_t e = p.openToken == kNoToken ? scan_.entries.size() : scan_.entryOfToken[p.openToken];
+                 e < scan_.entries.size() && TokenAt(scan_.entries[e].first).offset < p.endOffset; ++e) {
+                const Entry& entry = scan_.entries[e];
+                if (entry.count >= 2 && readings_.count(entry.first + 1) &&
+                    f.keyword.Equals(Converted(TokenAt(entry.first).units).c_str()))
+                    written->second.emplace(Converted(KeywordPart(TokenAt(entry.first + 1).units)), entry.first);
+            }
         }
-        return Utf8(f.keyword) + " has no option '" + Utf8(option) + "'";
+        auto it = written->second.find(option.text);
+        if (it == written->second.end()) return missing;
+        return missing + ": the plug-in reads the one at line " + std::to_string(LineOfToken(it->second)) + " as '" +
+               Utf8(readings_.at(it->second + 1).keyword) + "'";
     }
 
     // The last installable feature, in file order, with any entry for an
@@ -750,12 +784,17 @@ private:
     }
 
     // A *Default line for this feature outside its block, or 0.
-    int DefaultLineOutside(int feature) const {
-        std::u16string wanted = DefaultKeyword(Feature(feature));
-        for (const Entry& e : scan_.entries) {
-            if (Inside(feature, e.first)) continue;
-            if (Converted(TokenAt(e.first).units) == wanted) return e.line;
+    int DefaultLineOutside(int feature) {
+        if (!defaultsIndexed_) {
+            defaultsIndexed_ = true;
+            for (const Entry& e : scan_.entries)
+                if (TokenAt(e.first).units.starts_with(u"*Default"))
+                    defaultHeads_[Converted(TokenAt(e.first).units)].push_back(e.first);
         }
+        auto heads = defaultHeads_.find(DefaultKeyword(Feature(feature)));
+        if (heads == defaultHeads_.end()) return 0;
+        for (size_t t : heads->second)
+            if (!Inside(feature, t)) return LineOfToken(t);
         return 0;
     }
 
@@ -847,15 +886,27 @@ private:
     LintResult result_;
 
     std::unordered_map<std::u16string, std::vector<int>> featuresByKeyword_;
+    std::unordered_map<std::u16string, int> ordinaryByKeyword_;     // the first ordinary feature per keyword
+    std::vector<std::unordered_set<std::u16string>> optionsOf_;   // option keywords per feature
     std::unordered_map<std::u16string, int> installableIndex_;
     std::unordered_map<std::u16string, uint32_t> table_;
 
     std::vector<char16_t> buffer_ = std::vector<char16_t>(kPpdTokenCapacity + 1);
+    // Built on first use: *OpenUI lines by the keyword their author wrote,
+    // *Default lines by their keyword, and per feature the option lines of
+    // its block by the option keyword their author wrote.
+    bool opensIndexed_ = false, defaultsIndexed_ = false;
+    std::unordered_map<std::u16string, std::vector<size_t>> opensByKeyword_;
+    std::unordered_map<std::u16string, std::vector<size_t>> defaultHeads_;
+    std::unordered_map<int, std::unordered_map<std::u16string, size_t>> writtenOptions_;
     std::map<size_t, KeywordAndTranslation> readings_;
     std::vector<FeaturePlace> features_;
     std::set<size_t> placedOpens_;
-    std::vector<size_t> lostOpens_;
-    std::vector<size_t> lostConstraints_;
+    std::vector<int> placedInOrder_;  // placed features, in file order
+    std::unordered_set<std::u16string> placedKeywords_;
+    std::vector<bool> ranOn_;         // per feature
+    LostTokens lostOpens_;
+    LostTokens lostConstraints_;
     std::set<size_t> spanOfConstraint_;  // tokens the model read as a constraint's four
     std::vector<ConstraintPlace> constraints_;
     std::set<size_t> placedConstraints_;
