@@ -28,6 +28,10 @@
 namespace {
 
 constexpr size_t kNoToken = static_cast<size_t>(-1);
+// Main keywords of the feature name table that the PPD format itself defines
+// for any printer; the table's other rows are the vendor's own features.
+constexpr std::u16string_view kFormatKeywords[] = {u"*InputSlot", u"*Resolution", u"*MediaType",      u"*PageSize",
+                                                   u"*Duplex",    u"*OutputBin",  u"*InstalledMemory"};
 const char* const kClassNames[kLintClassCount] = {
     "constraint-direction", "constraint-ordinary", "constraint-installable", "constraint-undeclared",
     "constraint-short",     "constraint-lost",     "constraint-overridden",  "default-unknown",
@@ -860,11 +864,33 @@ private:
         }
     }
 
+    // A file with none of the vendor's features is most likely made for
+    // another vendor's printers: one line says so, instead of one per feature.
     void ReportTable() {
+        std::vector<const char16_t*> vendor, missing, missingStandard;
+        bool anyVendor = false;
         for (const FeatureNameEntry* row = g_featureNameTable; row->featureId != 0; ++row) {
-            if (AnyFeature(row->keyword) < 0)
+            bool standard = std::find(std::begin(kFormatKeywords), std::end(kFormatKeywords), row->keyword) !=
+                            std::end(kFormatKeywords);
+            if (!standard) vendor.push_back(row->keyword);
+            if (AnyFeature(row->keyword) >= 0) {
+                anyVendor = anyVendor || !standard;
+                continue;
+            }
+            missing.push_back(row->keyword);
+            if (standard) missingStandard.push_back(row->keyword);
+        }
+        if (!anyVendor && !vendor.empty()) {
+            std::string others;
+            for (const char16_t* keyword : missingStandard) others += (others.empty() ? "" : ", ") + Utf8(keyword);
+            Add(0, LintClass::TableMissing,
+                "the plug-in knows " + Plural(vendor.size(), "vendor feature", "vendor features") + " (" +
+                    Utf8(vendor.front()) + " ... " + Utf8(vendor.back()) + "), of which the file declares none" +
+                    (others.empty() ? "" : "; nor does it declare " + others));
+        } else {
+            for (const char16_t* keyword : missing)
                 Add(0, LintClass::TableMissing,
-                    "the plug-in knows " + Utf8(row->keyword) + ", which the file does not declare");
+                    "the plug-in knows " + Utf8(keyword) + ", which the file does not declare");
         }
         std::set<int> reported;
         for (int k = 0; k < doc_.constraintCount; ++k) {
