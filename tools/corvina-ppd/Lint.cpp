@@ -37,7 +37,7 @@ const char* const kClassNames[kLintClassCount] = {
     "constraint-short",     "constraint-lost",     "constraint-overridden",  "default-unknown",
     "default-empty",        "default-missing",     "parse-end",              "block-unclosed",
     "not-read",             "option-translation",  "feature-translation",    "translation-slash",
-    "table-missing",        "feature-unknown",
+    "table-missing",        "feature-unknown",     "translation-bracket",    "translation-quote",
 };
 
 struct ByteSource {
@@ -158,6 +158,14 @@ public:
         return static_cast<int>(std::upper_bound(lineStarts_.begin(), lineStarts_.end(), offset) - lineStarts_.begin());
     }
 
+    // The bytes of a line (1-based), without its end.
+    std::string_view LineText(int line) const {
+        size_t start = lineStarts_[line - 1];
+        size_t end = static_cast<size_t>(line) < lineStarts_.size() ? lineStarts_[line] : bytes.size();
+        while (end > start && (bytes[end - 1] == '\n' || bytes[end - 1] == '\r')) --end;
+        return bytes.substr(start, end - start);
+    }
+
     std::string_view bytes;
     std::vector<Token> tokens;
     std::vector<Entry> entries;
@@ -173,24 +181,30 @@ std::u16string_view KeywordPart(std::u16string_view units) { return units.substr
 struct KeywordAndTranslation {
     std::u16string keyword;
     std::u16string translation;
+    std::string label;  // the bytes they were read from
 };
 
-// The keyword and translation the model makes of the keyword token at
-// `offset` (after *OpenUI, or an option's), '/' and hex pieces included: the
-// token is read with blanks as the model reads it, and handed to a model of
-// its own.
+// The keyword and translation the model makes of a keyword/translation
+// label, '/' and hex pieces included: the label is handed to a model of its
+// own.
+KeywordAndTranslation ReadLabel(std::string label) {
+    std::string text = "*OpenUI " + label + ":\n";
+    ByteSource mini{text};
+    PpdDocument doc(ReadSourceByte, &mini);
+    if (doc.featureCount == 0) return {};
+    return {doc.GetFeature(0)->keyword.text, doc.GetFeature(0)->translation.text, std::move(label)};
+}
+
+// The same of the keyword token at `offset` (after *OpenUI or *OpenGroup, or
+// an option's), read with blanks as the model reads it.
 KeywordAndTranslation ReadAsModel(std::string_view bytes, size_t offset, std::vector<char16_t>& buffer) {
     ByteSource source{bytes, offset};
     PpdByteStream stream(ReadSourceByte, &source);
     int32_t length = 0;
     ReadToken(stream, buffer.data(), kPpdTokenCapacity, &length, true);
-    std::string text = "*OpenUI ";
-    for (int32_t i = 0; i < length; ++i) text.push_back(static_cast<char>(buffer[i]));
-    text += ":\n";
-    ByteSource mini{text};
-    PpdDocument doc(ReadSourceByte, &mini);
-    if (doc.featureCount == 0) return {};
-    return {doc.GetFeature(0)->keyword.text, doc.GetFeature(0)->translation.text};
+    std::string label;
+    for (int32_t i = 0; i < length; ++i) label.push_back(static_cast<char>(buffer[i]));
+    return ReadLabel(std::move(label));
 }
 
 // One model feature as found among the tokens.
@@ -243,10 +257,11 @@ public:
         PlaceFeatures();
         FindRunOns();
         FindParseEnd();
+        CheckGroups();
         CollectLost();
         ReportBlocks();
         ReportLostLines();
-        ReportQuotedKeywords();
+        ReportQuotedValues();
         ReportConstraints();
         ReportOverrides();
         ReportDefaults();
@@ -372,12 +387,51 @@ private:
 
     // A '/' in a translation makes the model read another keyword than the
     // author wrote.
-    void CheckSlash(size_t token, const std::string& what) {
+    void CheckSlash(size_t token, const std::string& what, const std::string& consequence = "") {
         const KeywordAndTranslation& reading = ModelReading(token);
-        if (reading.keyword == Converted(KeywordPart(TokenAt(token).units))) return;
+        std::u16string label(reading.label.begin(), reading.label.end());
+        if (reading.keyword == Converted(KeywordPart(label))) return;
         Add(TokenAt(token).line, LintClass::TranslationSlash,
             "'/' in the translation of " + what + ": the plug-in reads the keyword '" + Utf8(reading.keyword) +
-                "' and the translation '" + Utf8(reading.translation) + "'");
+                "' and the translation '" + Utf8(reading.translation) + "'" + consequence);
+    }
+
+    // *OpenGroup labels as the model reads them: those before the parse's
+    // end, outside blocks and constraint entries.
+    void CheckGroups() {
+        for (const Entry& e : scan_.entries) {
+            size_t t = e.first;
+            if (!Is(t, kwOpenGroup) || t + 1 >= scan_.tokens.size() || AfterParseEnd(t) || BlockHolding(t) >= 0 ||
+                spanOfConstraint_.count(t))
+                continue;
+            std::u16string_view written = KeywordPart(TokenAt(t + 1).units);
+            CheckSlash(t + 1, "group " + Utf8(written),
+                       written == kInstallableGroup ? ": its features are not installable options to the plug-in" : "");
+        }
+    }
+
+    // A '>' outside a hex string: the model leaves it out of the translation,
+    // which the driver shows with it, so that the two no longer match. The
+    // driver's text is what the model reads with each such '>' as hex.
+    void CheckBracket(size_t token, const std::string& what, const char* consequence) {
+        const KeywordAndTranslation& reading = ModelReading(token);
+        std::string kept;
+        bool hex = false;
+        for (char c : reading.label) {
+            if (c == '>' && !hex) {
+                kept += "<3E>";
+                continue;
+            }
+            if (c == '<' || c == '>') hex = c == '<';
+            kept.push_back(c);
+        }
+        if (kept == reading.label) return;
+        KeywordAndTranslation driver = ReadLabel(kept);
+        if (driver.translation == reading.translation) return;
+        Add(TokenAt(token).line, LintClass::TranslationBracket,
+            "'>' outside a hex string in the translation of " + what + ": the plug-in leaves it out and reads '" +
+                Utf8(reading.translation) + "' where the driver shows '" + Utf8(driver.translation) + "', so " +
+                consequence);
     }
 
     bool Inside(int feature, size_t token) const {
@@ -409,7 +463,13 @@ private:
                 if (!same) continue;
                 place.openToken = opens[j];
                 cursor = j + 1;
-                if (next < scan_.tokens.size()) CheckSlash(next, "feature " + Utf8(KeywordPart(TokenAt(next).units)));
+                if (next < scan_.tokens.size()) {
+                    std::string name = "feature " + Utf8(KeywordPart(TokenAt(next).units));
+                    CheckSlash(next, name);
+                    // Only items of these features are found by their translation.
+                    if (!InGroup(f) && KnownByKeyword(f.keyword.text))
+                        CheckBracket(next, name, "its item gets no warning marks");
+                }
                 break;
             }
             from = place.endOffset;
@@ -442,7 +502,10 @@ private:
                     continue;
                 place.optionLines[option++] = TokenAt(t).line;
                 optionLines_.insert(TokenAt(t).line);
-                CheckSlash(t + 1, "option " + Utf8(KeywordPart(TokenAt(t + 1).units)) + " of " + Utf8(f.keyword));
+                std::string name = "option " + Utf8(KeywordPart(TokenAt(t + 1).units)) + " of " + Utf8(f.keyword);
+                CheckSlash(t + 1, name);
+                if (!InGroup(f) && (KnownById(f.keyword.text) || KnownByKeyword(f.keyword.text)))
+                    CheckBracket(t + 1, name, "the option never gets its warning mark");
             }
             result_.unplaced += f.optionCount - option;
         }
@@ -629,24 +692,72 @@ private:
         }
     }
 
-    // Keyword lines swallowed by a quoted value that runs over them.
-    void ReportQuotedKeywords() {
-        for (const Token& token : scan_.tokens) {
+    // A double quote in the translation of a line whose value, as its author
+    // wrote it, ends on the line, where the model reads every token plainly
+    // (not an *OpenUI, *OpenGroup or option line, whose label it reads up to
+    // a quote): the model's reader starts a quoted value at it, which pairs
+    // the line's other quotes the other way.
+    bool QuoteInTranslation(size_t quotedToken) const {
+        const Token& token = TokenAt(quotedToken);
+        size_t head = scan_.entries[scan_.entryOfToken[quotedToken]].first;
+        if (Is(head, kwOpenUI) || Is(head, kwOpenGroup) || featuresByKeyword_.count(Converted(TokenAt(head).units)))
+            return false;
+        std::string_view text = scan_.LineText(token.line);
+        size_t colon = text.find(':'), quote = text.find('"');
+        return colon != std::string_view::npos && quote < colon && text.find('/') < quote &&
+               std::count(text.begin() + colon, text.end(), '"') % 2 == 0;
+    }
+
+    // Lines swallowed by a quoted value that runs over them: one that never
+    // closes, or one that a double quote in a translation set off. A value
+    // that the model's reader opens on the line where such a value ended
+    // goes back to the same quote.
+    void ReportQuotedValues() {
+        int quoteLine = 0, lastEnd = 0;  // the translation quote the value goes back to, 0 for none
+        for (size_t q = 0; q < scan_.tokens.size(); ++q) {
+            const Token& token = TokenAt(q);
             if (!token.quoted) continue;
             int line = token.line;
             const std::u16string& u = token.units;
+            std::vector<std::pair<int, std::u16string_view>> inside;  // lines that begin inside it
             for (size_t i = 0; i < u.size(); ++i) {
                 if (u[i] != u'\n' && u[i] != u'\r') continue;
                 if (u[i] == u'\r' && i + 1 < u.size() && u[i + 1] == u'\n') ++i;
-                ++line;
-                std::u16string_view rest(u.data() + i + 1, u.size() - i - 1);
+                inside.emplace_back(++line, std::u16string_view(u.data() + i + 1, u.size() - i - 1));
+            }
+            if (inside.empty()) continue;
+            if (!(quoteLine && token.line == lastEnd)) quoteLine = QuoteInTranslation(q) ? token.line : 0;
+            lastEnd = line;
+            if (quoteLine == token.line) {
+                size_t head = scan_.entries[scan_.entryOfToken[q]].first;
+                std::string name = Utf8(Converted(TokenAt(head).units));
+                if (head + 1 < q) name += " " + Utf8(Converted(KeywordPart(TokenAt(head + 1).units)));
+                Add(token.line, LintClass::TranslationQuote,
+                    "double quote in the translation of '" + name +
+                        "': the plug-in starts a quoted value at it, which pairs the line's other quotes the other "
+                        "way, and reads a value from this line on to line " + std::to_string(line));
+            }
+            std::string quote = "the double quote in the translation at line " + std::to_string(quoteLine);
+            std::string begins = "it lies inside the quoted value that begins at line " + std::to_string(token.line);
+            std::string where = quoteLine == token.line ? "it lies inside the quoted value that " + quote + " sets off"
+                                : quoteLine         ? begins + ", which goes back to " + quote
+                                                    : begins + " (is a closing quote missing?)";
+            for (const auto& [number, rest] : inside) {
                 for (std::u16string_view keyword : {u"*OpenUI", u"*UIConstraints"}) {
                     if (rest.starts_with(keyword) && rest.size() > keyword.size() &&
                         (rest[keyword.size()] == u':' || rest[keyword.size()] == u' '))
-                        Add(line, LintClass::NotRead,
-                            Utf8(keyword) + " is not read: it lies inside the quoted value that begins at line " +
-                                std::to_string(token.line) + " (is a closing quote missing?)");
+                        Add(number, LintClass::NotRead, Utf8(keyword) + " is not read: " + where);
                 }
+                // An option line of a feature the model has.
+                size_t end = rest.find_first_of(u" \t:/\r\n");
+                if (end == std::u16string_view::npos || (rest[end] != u' ' && rest[end] != u'\t')) continue;
+                auto feature = featuresByKeyword_.find(Converted(rest.substr(0, end)));
+                std::u16string_view option = rest.substr(std::min(rest.find_first_not_of(u" \t", end), rest.size()));
+                option = option.substr(0, option.find_first_of(u" \t:/\r\n"));
+                if (feature != featuresByKeyword_.end() && !option.empty())
+                    Add(number, LintClass::NotRead,
+                        "option " + Utf8(option) + " of " + Utf8(Feature(feature->second.front()).keyword) +
+                            " is not read: " + where);
             }
         }
     }

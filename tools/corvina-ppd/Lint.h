@@ -25,8 +25,10 @@ enum class LintClass {
     TranslationSlash,       // a '/' in a translation: the model reads another keyword
     TableMissing,           // a feature of the feature name table that the file lacks
     FeatureUnknown,         // a constrained feature the feature name table does not know
+    TranslationBracket,     // a '>' outside a hex string: left out, the translation no longer matches the driver's
+    TranslationQuote,       // a '"' in the translation of a line passed over opens a value over the next lines
 };
-inline constexpr int kLintClassCount = 18;
+inline constexpr int kLintClassCount = 20;
 
 // The name shown in text and JSON output, as "constraint-direction".
 const char* LintClassName(LintClass kind);
