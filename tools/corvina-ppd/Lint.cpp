@@ -270,6 +270,7 @@ public:
         std::stable_sort(result_.findings.begin(), result_.findings.end(),
                          [](const LintFinding& a, const LintFinding& b) { return a.line < b.line; });
         result_.modelBuilt = true;
+        result_.optionLines.assign(optionLines_.begin(), optionLines_.end());
         return std::move(result_);
     }
 
@@ -493,11 +494,21 @@ private:
             }
             // Option lines: any token equal to the feature's keyword whose next
             // token the model read as the next option (a line that names the
-            // feature inside its own block is one too).
+            // feature inside its own block is one too), but for the tokens the
+            // model reads as the values of *Default, *? and *OrderDependency.
             int option = 0;
-            for (size_t t = place.openToken + 2; t + 1 < scan_.tokens.size() && option < f.optionCount; ++t) {
+            size_t valuesOf = kNoToken, valuesLeft = 0;
+            for (size_t t = place.openToken + 2; t + 1 < scan_.tokens.size(); ++t) {
                 if (TokenAt(t).offset >= place.endOffset) break;
-                if (!f.keyword.Equals(Converted(TokenAt(t).units).c_str()) ||
+                if (valuesLeft) {
+                    --valuesLeft;
+                    takenAsValue_.emplace(t, valuesOf);
+                    continue;
+                }
+                const std::u16string& units = TokenAt(t).units;
+                valuesLeft = Is(t, kwOrderDependency) ? 3 : units.starts_with(u"*Default") || units.starts_with(u"*?");
+                valuesOf = t;
+                if (valuesLeft || option == f.optionCount || !f.keyword.Equals(Converted(units).c_str()) ||
                     !f.options[option]->keyword.Equals(ModelReading(t + 1).keyword.c_str()))
                     continue;
                 place.optionLines[option++] = TokenAt(t).line;
@@ -689,6 +700,19 @@ private:
                     (features_[i].closeToken == kNoToken ? std::string()
                                                          : " to line " + std::to_string(LineOfToken(features_[i].closeToken))) +
                     " as the plug-in reads it) is not read");
+        }
+        // Option lines of a block whose keyword the model read as a value of
+        // the line before: of a *Default... without one, say.
+        for (const auto& [t, taker] : takenAsValue_) {
+            const Entry& e = scan_.entries[scan_.entryOfToken[t]];
+            int holder = BlockHolding(t);
+            if (!LineHead(t) || e.count < 2 || holder < 0 ||
+                !Feature(holder).keyword.Equals(Converted(TokenAt(t).units).c_str()))
+                continue;
+            Add(e.line, LintClass::NotRead,
+                "option " + Utf8(KeywordPart(TokenAt(t + 1).units)) + " of " + Utf8(Feature(holder).keyword) +
+                    " is not read: the plug-in reads its keyword as a value of " + Utf8(TokenAt(taker).units) +
+                    " (line " + std::to_string(TokenAt(taker).line) + ")");
         }
     }
 
@@ -1048,6 +1072,7 @@ private:
     std::vector<ConstraintPlace> constraints_;
     std::set<size_t> placedConstraints_;
     std::map<size_t, int> takenBy_;  // token -> line of the short constraint entry that took it
+    std::map<size_t, size_t> takenAsValue_;  // token in a block -> the *Default, *? or *OrderDependency that took it
 
     size_t parseEndToken_ = kNoToken;  // the parse stopped early, after this token
     size_t parseEndFrom_ = kNoToken;   // the block of this *OpenUI ran to the end of the file
