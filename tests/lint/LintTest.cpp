@@ -52,6 +52,9 @@ TEST(Lint, EachTestPpdGivesExactlyTheFindingsItMarks) {
             EXPECT_EQ(f.reason.find('\n'), std::string::npos) << Describe(f);
             EXPECT_EQ(f.line == 0, f.kind == LintClass::TableMissing) << Describe(f);
         }
+        OptionLineCounts counts;
+        EXPECT_EQ(CountOptionLines(fixture.bytes, result, counts), std::vector<int>{})
+            << "option lines neither read by the model nor found";
     }
 }
 
