@@ -9,9 +9,10 @@
 // machine's other work does to a run (caches, memory bandwidth, a shared
 // core) only ever adds to its time.
 //
-//   lint_bench [--repeats N] [--keep DIR]     N samples per input and size (5)
+//   lint_bench [--repeats N] [--keep DIR] [--tool PATH]
 //
-// --keep writes the inputs to DIR and leaves them there.
+// N samples per input and size (5); --keep writes the inputs to DIR and leaves
+// them there; --tool runs another build of corvina-ppd, an earlier one, say.
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <fcntl.h>
@@ -126,6 +127,8 @@ const Input kInputs[] = {
 };
 const int kSizes[] = {4096, 8192, 16384};
 
+const char* g_tool = CORVINA_PPD_TOOL;
+
 // CPU seconds of one run of the tool, or -1 when it could not run or failed.
 double RunTool(const Input& input, const std::string& path) {
     pid_t pid = fork();
@@ -135,9 +138,9 @@ double RunTool(const Input& input, const std::string& path) {
         dup2(null, STDOUT_FILENO);
         dup2(null, STDERR_FILENO);
         if (input.lint)
-            execl(CORVINA_PPD_TOOL, CORVINA_PPD_TOOL, "--lint", path.c_str(), static_cast<char*>(nullptr));
+            execl(g_tool, g_tool, "--lint", path.c_str(), static_cast<char*>(nullptr));
         else
-            execl(CORVINA_PPD_TOOL, CORVINA_PPD_TOOL, path.c_str(), static_cast<char*>(nullptr));
+            execl(g_tool, g_tool, path.c_str(), static_cast<char*>(nullptr));
         _exit(127);
     }
     int status = 0;
@@ -171,8 +174,10 @@ int main(int argc, char** argv) {
             repeats = std::max(1, std::atoi(argv[++i]));
         } else if (std::strcmp(argv[i], "--keep") == 0 && i + 1 < argc) {
             keep = argv[++i];
+        } else if (std::strcmp(argv[i], "--tool") == 0 && i + 1 < argc) {
+            g_tool = argv[++i];
         } else {
-            std::fprintf(stderr, "usage: lint_bench [--repeats N] [--keep DIR]\n");
+            std::fprintf(stderr, "usage: lint_bench [--repeats N] [--keep DIR] [--tool PATH]\n");
             return 2;
         }
     }
@@ -199,7 +204,7 @@ int main(int argc, char** argv) {
             for (int r = 0; r < repeats; ++r) samples.push_back(Sample(input, path.string()));
             times[s] = *std::min_element(samples.begin(), samples.end());
             if (times[s] < 0) {
-                std::fprintf(stderr, "lint_bench: %s failed on %s\n", CORVINA_PPD_TOOL, path.c_str());
+                std::fprintf(stderr, "lint_bench: %s failed on %s\n", g_tool, path.c_str());
                 ++failures;
             }
         }
