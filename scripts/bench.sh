@@ -2,11 +2,14 @@
 # make bench: the PPD model's build against libcups and a plain read-and-scan
 # over the openprinting-ppds corpus (times, ratios, peak heap), with the
 # instruction counts of one build of the most constrained file under
-# callgrind, which don't drift with the machine's load.
+# callgrind, which don't drift with the machine's load; then corvina-ppd on
+# large generated inputs, whose time should grow with the file, not with its
+# square ("lint 16k/4k", the worst input's time at 16k over that at 4k).
 #
 # BENCH_BUILD_DIR (build/native), CORVINA_PPD_CORPUS (build/ppd-corpus),
-# BENCH_REPEATS (5), BENCH_WORST_REPEATS (21) and BENCH_EVERY (1: every file)
-# change what is run; BENCH_PROFILE_DIR keeps the two callgrind profiles.
+# BENCH_REPEATS (5), BENCH_WORST_REPEATS (21), BENCH_EVERY (1: every file) and
+# BENCH_LINT_REPEATS (5) change what is run; BENCH_PROFILE_DIR keeps the two
+# callgrind profiles.
 # GLIBC_TUNABLES=glibc.malloc.trim_threshold=4000000000:glibc.malloc.mmap_threshold=33554432
 # keeps freed pages mapped between builds, which shows the build without the
 # page faults of its first touch of the model's memory.
@@ -16,8 +19,9 @@ build=${BENCH_BUILD_DIR:-$root/build/native}
 corpus=${CORVINA_PPD_CORPUS:-$root/build/ppd-corpus}
 bench=$build/bench/ppd/ppd_bench
 count=$build/bench/ppd/ppd_bench_count
+lint=$build/bench/lint/lint_bench
 
-for program in "$bench" "$count"; do
+for program in "$bench" "$count" "$lint"; do
   if [ ! -x "$program" ]; then
     echo "bench: $program is missing (built by the native preset when libcups2-dev is installed)" >&2
     exit 1
@@ -90,3 +94,5 @@ echo
 
 "$bench" "$corpus" --repeats "${BENCH_REPEATS:-5}" --worst-repeats "${BENCH_WORST_REPEATS:-21}" \
   --every "${BENCH_EVERY:-1}" --instructions "$corvina" "$cups"
+echo
+"$lint" --repeats "${BENCH_LINT_REPEATS:-5}"

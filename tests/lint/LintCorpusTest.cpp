@@ -1,7 +1,8 @@
 // The lint over every PPD of the openprinting-ppds corpus: each file lints,
 // and every feature, option and constraint of the model is found on a line of
-// the file, so the scan and the model read the files alike. Prints the
-// findings per class and the files with the most.
+// the file, so the scan and the model read the files alike; and every line
+// that looks like an option of a declared feature is an option of the model
+// or has a finding. Prints the findings per class and the files with the most.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -11,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "LintFixtures.h"
 #include "tests/corpus/CorpusSupport.h"
 #include "tests/support/InspectorCheck.h"
 #include "tools/corvina-ppd/Lint.h"
@@ -62,6 +64,29 @@ TEST(LintCorpus, EveryPpdLintsWithEveryModelEntryOnItsLine) {
     });
     for (size_t i = 0; i < perFile.size() && i < 5; ++i)
         std::printf("  most: %6ld %s\n", perFile[i].first, perFile[i].second.c_str());
+}
+
+// Every line that looks like an option of a declared feature is an option of
+// the model or has a finding (see CountOptionLines).
+TEST(LintCorpus, EveryOptionLineOfADeclaredFeatureIsReadOrHasAFinding) {
+    std::vector<std::string> files = corpus::Files();
+    ASSERT_FALSE(files.empty());
+    linttest::OptionLineCounts total;
+    for (const std::string& path : files) {
+        std::string bytes = inspector::ReadWhole(path);
+        platform::portable::SetAnsiCodePage(CodePageOf(bytes));
+        LintResult result = LintPpd(bytes);
+        ASSERT_TRUE(result.modelBuilt) << path;
+        std::vector<int> unexplained = linttest::CountOptionLines(bytes, result, total);
+        std::string lines;
+        for (size_t i = 0; i < unexplained.size() && i < 20; ++i) lines += " " + std::to_string(unexplained[i]);
+        EXPECT_TRUE(unexplained.empty()) << path << ": option lines neither read nor found:" << lines;
+    }
+    platform::portable::SetAnsiCodePage(1252);
+    std::printf("option lines of declared features: %ld in %zu files: %ld read by the model, %ld with a finding on the "
+                "line, %ld on their feature's *OpenUI line, %ld after a parse-end; %ld neither\n",
+                total.lines, files.size(), total.read, total.onTheLine, total.forTheFeature, total.afterTheEnd,
+                total.unexplained);
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <set>
 #include <tuple>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "optree/FeatureNames.h"
@@ -27,12 +28,16 @@
 namespace {
 
 constexpr size_t kNoToken = static_cast<size_t>(-1);
+// Main keywords of the feature name table that the PPD format itself defines
+// for any printer; the table's other rows are the vendor's own features.
+constexpr std::u16string_view kFormatKeywords[] = {u"*InputSlot", u"*Resolution", u"*MediaType",      u"*PageSize",
+                                                   u"*Duplex",    u"*OutputBin",  u"*InstalledMemory"};
 const char* const kClassNames[kLintClassCount] = {
     "constraint-direction", "constraint-ordinary", "constraint-installable", "constraint-undeclared",
     "constraint-short",     "constraint-lost",     "constraint-overridden",  "default-unknown",
     "default-empty",        "default-missing",     "parse-end",              "block-unclosed",
     "not-read",             "option-translation",  "feature-translation",    "translation-slash",
-    "table-missing",        "feature-unknown",
+    "table-missing",        "feature-unknown",     "translation-bracket",    "translation-quote",
 };
 
 struct ByteSource {
@@ -153,6 +158,14 @@ public:
         return static_cast<int>(std::upper_bound(lineStarts_.begin(), lineStarts_.end(), offset) - lineStarts_.begin());
     }
 
+    // The bytes of a line (1-based), without its end.
+    std::string_view LineText(int line) const {
+        size_t start = lineStarts_[line - 1];
+        size_t end = static_cast<size_t>(line) < lineStarts_.size() ? lineStarts_[line] : bytes.size();
+        while (end > start && (bytes[end - 1] == '\n' || bytes[end - 1] == '\r')) --end;
+        return bytes.substr(start, end - start);
+    }
+
     std::string_view bytes;
     std::vector<Token> tokens;
     std::vector<Entry> entries;
@@ -168,24 +181,30 @@ std::u16string_view KeywordPart(std::u16string_view units) { return units.substr
 struct KeywordAndTranslation {
     std::u16string keyword;
     std::u16string translation;
+    std::string label;  // the bytes they were read from
 };
 
-// The keyword and translation the model makes of the keyword token at
-// `offset` (after *OpenUI, or an option's), '/' and hex pieces included: the
-// token is read with blanks as the model reads it, and handed to a model of
-// its own.
+// The keyword and translation the model makes of a keyword/translation
+// label, '/' and hex pieces included: the label is handed to a model of its
+// own.
+KeywordAndTranslation ReadLabel(std::string label) {
+    std::string text = "*OpenUI " + label + ":\n";
+    ByteSource mini{text};
+    PpdDocument doc(ReadSourceByte, &mini);
+    if (doc.featureCount == 0) return {};
+    return {doc.GetFeature(0)->keyword.text, doc.GetFeature(0)->translation.text, std::move(label)};
+}
+
+// The same of the keyword token at `offset` (after *OpenUI or *OpenGroup, or
+// an option's), read with blanks as the model reads it.
 KeywordAndTranslation ReadAsModel(std::string_view bytes, size_t offset, std::vector<char16_t>& buffer) {
     ByteSource source{bytes, offset};
     PpdByteStream stream(ReadSourceByte, &source);
     int32_t length = 0;
     ReadToken(stream, buffer.data(), kPpdTokenCapacity, &length, true);
-    std::string text = "*OpenUI ";
-    for (int32_t i = 0; i < length; ++i) text.push_back(static_cast<char>(buffer[i]));
-    text += ":\n";
-    ByteSource mini{text};
-    PpdDocument doc(ReadSourceByte, &mini);
-    if (doc.featureCount == 0) return {};
-    return {doc.GetFeature(0)->keyword.text, doc.GetFeature(0)->translation.text};
+    std::string label;
+    for (int32_t i = 0; i < length; ++i) label.push_back(static_cast<char>(buffer[i]));
+    return ReadLabel(std::move(label));
 }
 
 // One model feature as found among the tokens.
@@ -210,6 +229,23 @@ struct LossCause {
     int feature = -1;  // the block it lies in
 };
 
+// Keyword tokens the model did not read, in file order.
+struct LostTokens {
+    std::vector<size_t> tokens;
+    std::vector<size_t> untakenBefore{0};  // per token and one past the last: those before it no short entry took
+
+    void Add(size_t token, bool taken) {
+        tokens.push_back(token);
+        untakenBefore.push_back(untakenBefore.back() + !taken);
+    }
+    // Those after `from` up to `to` that no short entry took.
+    size_t UntakenIn(size_t from, size_t to) const {
+        size_t first = std::upper_bound(tokens.begin(), tokens.end(), from) - tokens.begin();
+        size_t last = std::upper_bound(tokens.begin(), tokens.end(), to) - tokens.begin();
+        return last > first ? untakenBefore[last] - untakenBefore[first] : 0;
+    }
+};
+
 class Linter {
 public:
     Linter(const Scan& scan, const PpdDocument& doc, const WatchedSource& watch)
@@ -219,11 +255,13 @@ public:
         IndexModel();
         PlaceConstraints();
         PlaceFeatures();
+        FindRunOns();
         FindParseEnd();
+        CheckGroups();
         CollectLost();
         ReportBlocks();
         ReportLostLines();
-        ReportQuotedKeywords();
+        ReportQuotedValues();
         ReportConstraints();
         ReportOverrides();
         ReportDefaults();
@@ -232,6 +270,7 @@ public:
         std::stable_sort(result_.findings.begin(), result_.findings.end(),
                          [](const LintFinding& a, const LintFinding& b) { return a.line < b.line; });
         result_.modelBuilt = true;
+        result_.optionLines.assign(optionLines_.begin(), optionLines_.end());
         return std::move(result_);
     }
 
@@ -251,7 +290,13 @@ private:
     }
 
     void IndexModel() {
-        for (int i = 0; i < doc_.featureCount; ++i) featuresByKeyword_[Feature(i).keyword.text].push_back(i);
+        optionsOf_.resize(doc_.featureCount);
+        for (int i = 0; i < doc_.featureCount; ++i) {
+            const PpdFeature& f = Feature(i);
+            featuresByKeyword_[f.keyword.text].push_back(i);
+            if (!InGroup(f)) ordinaryByKeyword_.emplace(f.keyword.text, i);
+            for (int o = 0; o < f.optionCount; ++o) optionsOf_[i].insert(f.options[o]->keyword.text);
+        }
         for (int i = 0; i < doc_.installableCount; ++i)
             installableIndex_.emplace(doc_.installables[i]->keyword.text, i);
         for (const FeatureNameEntry* row = g_featureNameTable; row->featureId != 0; ++row)
@@ -260,11 +305,8 @@ private:
 
     // The first ordinary (not installable-group) feature with this keyword, or -1.
     int OrdinaryFeature(const char16_t* keyword) const {
-        auto it = featuresByKeyword_.find(keyword);
-        if (it == featuresByKeyword_.end()) return -1;
-        for (int i : it->second)
-            if (!InGroup(Feature(i))) return i;
-        return -1;
+        auto it = ordinaryByKeyword_.find(keyword);
+        return it == ordinaryByKeyword_.end() ? -1 : it->second;
     }
     int AnyFeature(const char16_t* keyword) const {
         auto it = featuresByKeyword_.find(keyword);
@@ -274,12 +316,7 @@ private:
         auto it = installableIndex_.find(keyword);
         return it == installableIndex_.end() ? -1 : it->second;
     }
-    bool HasOption(int feature, const PpdString& option) const {
-        const PpdFeature& f = Feature(feature);
-        for (int o = 0; o < f.optionCount; ++o)
-            if (f.options[o]->keyword.SameAs(option)) return true;
-        return false;
-    }
+    bool HasOption(int feature, const PpdString& option) const { return optionsOf_[feature].count(option.text) > 0; }
     // Items of these features are found through the host's standard-setting id.
     bool KnownById(const char16_t* keyword) const {
         auto it = table_.find(keyword);
@@ -351,12 +388,51 @@ private:
 
     // A '/' in a translation makes the model read another keyword than the
     // author wrote.
-    void CheckSlash(size_t token, const std::string& what) {
+    void CheckSlash(size_t token, const std::string& what, const std::string& consequence = "") {
         const KeywordAndTranslation& reading = ModelReading(token);
-        if (reading.keyword == Converted(KeywordPart(TokenAt(token).units))) return;
+        std::u16string label(reading.label.begin(), reading.label.end());
+        if (reading.keyword == Converted(KeywordPart(label))) return;
         Add(TokenAt(token).line, LintClass::TranslationSlash,
             "'/' in the translation of " + what + ": the plug-in reads the keyword '" + Utf8(reading.keyword) +
-                "' and the translation '" + Utf8(reading.translation) + "'");
+                "' and the translation '" + Utf8(reading.translation) + "'" + consequence);
+    }
+
+    // *OpenGroup labels as the model reads them: those before the parse's
+    // end, outside blocks and constraint entries.
+    void CheckGroups() {
+        for (const Entry& e : scan_.entries) {
+            size_t t = e.first;
+            if (!Is(t, kwOpenGroup) || t + 1 >= scan_.tokens.size() || AfterParseEnd(t) || BlockHolding(t) >= 0 ||
+                spanOfConstraint_.count(t))
+                continue;
+            std::u16string_view written = KeywordPart(TokenAt(t + 1).units);
+            CheckSlash(t + 1, "group " + Utf8(written),
+                       written == kInstallableGroup ? ": its features are not installable options to the plug-in" : "");
+        }
+    }
+
+    // A '>' outside a hex string: the model leaves it out of the translation,
+    // which the driver shows with it, so that the two no longer match. The
+    // driver's text is what the model reads with each such '>' as hex.
+    void CheckBracket(size_t token, const std::string& what, const char* consequence) {
+        const KeywordAndTranslation& reading = ModelReading(token);
+        std::string kept;
+        bool hex = false;
+        for (char c : reading.label) {
+            if (c == '>' && !hex) {
+                kept += "<3E>";
+                continue;
+            }
+            if (c == '<' || c == '>') hex = c == '<';
+            kept.push_back(c);
+        }
+        if (kept == reading.label) return;
+        KeywordAndTranslation driver = ReadLabel(kept);
+        if (driver.translation == reading.translation) return;
+        Add(TokenAt(token).line, LintClass::TranslationBracket,
+            "'>' outside a hex string in the translation of " + what + ": the plug-in leaves it out and reads '" +
+                Utf8(reading.translation) + "' where the driver shows '" + Utf8(driver.translation) + "', so " +
+                consequence);
     }
 
     bool Inside(int feature, size_t token) const {
@@ -379,7 +455,8 @@ private:
             place.optionLines.assign(f.optionCount, 0);
             bool ended = i < static_cast<int>(watch_.featureEnds.size());
             place.endOffset = ended ? watch_.featureEnds[i] : watch_.position;
-            for (size_t j = cursor; j < opens.size(); ++j) {
+            // Its *OpenUI lies before the end of its block.
+            for (size_t j = cursor; j < opens.size() && TokenAt(opens[j]).offset < place.endOffset; ++j) {
                 if (TokenAt(opens[j]).offset < from) continue;
                 size_t next = opens[j] + 1;
                 bool same = next < scan_.tokens.size() ? f.keyword.Equals(ModelReading(next).keyword.c_str())
@@ -387,7 +464,13 @@ private:
                 if (!same) continue;
                 place.openToken = opens[j];
                 cursor = j + 1;
-                if (next < scan_.tokens.size()) CheckSlash(next, "feature " + Utf8(KeywordPart(TokenAt(next).units)));
+                if (next < scan_.tokens.size()) {
+                    std::string name = "feature " + Utf8(KeywordPart(TokenAt(next).units));
+                    CheckSlash(next, name);
+                    // Only items of these features are found by their translation.
+                    if (!InGroup(f) && KnownByKeyword(f.keyword.text))
+                        CheckBracket(next, name, "its item gets no warning marks");
+                }
                 break;
             }
             from = place.endOffset;
@@ -396,6 +479,8 @@ private:
                 continue;
             }
             placedOpens_.insert(place.openToken);
+            placedInOrder_.push_back(i);
+            placedKeywords_.insert(f.keyword.text);
             if (ended) {
                 for (size_t t = place.openToken + 1; t < scan_.tokens.size() && TokenAt(t).end <= place.endOffset; ++t)
                     if (Is(t, kwCloseUI)) place.closeToken = t;
@@ -409,16 +494,29 @@ private:
             }
             // Option lines: any token equal to the feature's keyword whose next
             // token the model read as the next option (a line that names the
-            // feature inside its own block is one too).
+            // feature inside its own block is one too), but for the tokens the
+            // model reads as the values of *Default, *? and *OrderDependency.
             int option = 0;
-            for (size_t t = place.openToken + 2; t + 1 < scan_.tokens.size() && option < f.optionCount; ++t) {
+            size_t valuesOf = kNoToken, valuesLeft = 0;
+            for (size_t t = place.openToken + 2; t + 1 < scan_.tokens.size(); ++t) {
                 if (TokenAt(t).offset >= place.endOffset) break;
-                if (!f.keyword.Equals(Converted(TokenAt(t).units).c_str()) ||
+                if (valuesLeft) {
+                    --valuesLeft;
+                    takenAsValue_.emplace(t, valuesOf);
+                    continue;
+                }
+                const std::u16string& units = TokenAt(t).units;
+                valuesLeft = Is(t, kwOrderDependency) ? 3 : units.starts_with(u"*Default") || units.starts_with(u"*?");
+                valuesOf = t;
+                if (valuesLeft || option == f.optionCount || !f.keyword.Equals(Converted(units).c_str()) ||
                     !f.options[option]->keyword.Equals(ModelReading(t + 1).keyword.c_str()))
                     continue;
                 place.optionLines[option++] = TokenAt(t).line;
                 optionLines_.insert(TokenAt(t).line);
-                CheckSlash(t + 1, "option " + Utf8(KeywordPart(TokenAt(t + 1).units)) + " of " + Utf8(f.keyword));
+                std::string name = "option " + Utf8(KeywordPart(TokenAt(t + 1).units)) + " of " + Utf8(f.keyword);
+                CheckSlash(t + 1, name);
+                if (!InGroup(f) && (KnownById(f.keyword.text) || KnownByKeyword(f.keyword.text)))
+                    CheckBracket(t + 1, name, "the option never gets its warning mark");
             }
             result_.unplaced += f.optionCount - option;
         }
@@ -465,10 +563,14 @@ private:
     bool AfterParseEnd(size_t token) const { return parseEndToken_ != kNoToken && token > parseEndToken_; }
 
     // The placed feature whose block, as the model reads it, holds this token.
+    // The blocks follow one another without overlapping, so only the last
+    // that opens before the token can.
     int BlockHolding(size_t token) const {
-        for (int i = 0; i < doc_.featureCount; ++i)
-            if (Inside(i, token)) return i;
-        return -1;
+        auto after = std::lower_bound(placedInOrder_.begin(), placedInOrder_.end(), token,
+                                      [&](int i, size_t t) { return features_[i].openToken < t; });
+        if (after == placedInOrder_.begin()) return -1;
+        int i = *std::prev(after);
+        return Inside(i, token) ? i : -1;
     }
 
     LossCause CauseOfLoss(size_t token) const {
@@ -487,13 +589,17 @@ private:
     }
 
     // Whether the block ran past its own end: over another *OpenUI, or past a
-    // *CloseUI that the model took as a value.
-    bool RanOn(int feature) const {
-        const FeaturePlace& p = features_[feature];
-        if (p.closeToken == kNoToken) return false;
-        return FirstAfter(p.openToken, kwCloseUI) != p.closeToken ||
-               FirstAfter(p.openToken, kwOpenUI, p.closeToken) != kNoToken;
+    // *CloseUI that the model took as a value. Once per block, as every line
+    // lost inside it asks.
+    void FindRunOns() {
+        ranOn_.assign(doc_.featureCount, false);
+        for (int i : placedInOrder_) {
+            const FeaturePlace& p = features_[i];
+            ranOn_[i] = p.closeToken != kNoToken && (FirstAfter(p.openToken, kwCloseUI) != p.closeToken ||
+                                                     FirstAfter(p.openToken, kwOpenUI, p.closeToken) != kNoToken);
+        }
     }
+    bool RanOn(int feature) const { return ranOn_[feature]; }
 
     std::string Explain(const LossCause& cause) const {
         switch (cause.kind) {
@@ -517,11 +623,14 @@ private:
         return "the plug-in's reading of the file does not reach it";
     }
 
-    // *OpenUI and *UIConstraints lines that the model did not read.
+    // *OpenUI and *UIConstraints lines that the model did not read, in file
+    // order, each list with the count of those before each that no short
+    // entry took.
     void CollectLost() {
         for (const Entry& e : scan_.entries) {
-            if (Is(e.first, kwOpenUI) && !placedOpens_.count(e.first)) lostOpens_.push_back(e.first);
-            if (Is(e.first, kwUIConstraints) && !placedConstraints_.count(e.first)) lostConstraints_.push_back(e.first);
+            if (Is(e.first, kwOpenUI) && !placedOpens_.count(e.first)) lostOpens_.Add(e.first, takenBy_.count(e.first));
+            if (Is(e.first, kwUIConstraints) && !placedConstraints_.count(e.first))
+                lostConstraints_.Add(e.first, takenBy_.count(e.first));
         }
     }
 
@@ -531,10 +640,8 @@ private:
 
     // The lost *OpenUI and *UIConstraints lines after `from` up to `to`.
     std::string LostCounts(size_t from, size_t to) const {
-        size_t features = 0, constraints = 0;
-        for (size_t t : lostOpens_) features += t > from && t <= to && !takenBy_.count(t);
-        for (size_t t : lostConstraints_) constraints += t > from && t <= to && !takenBy_.count(t);
-        return Plural(features, "feature", "features") + ", " + Plural(constraints, "constraint entry", "constraint entries");
+        return Plural(lostOpens_.UntakenIn(from, to), "feature", "features") + ", " +
+               Plural(lostConstraints_.UntakenIn(from, to), "constraint entry", "constraint entries");
     }
 
     void ReportBlocks() {
@@ -559,13 +666,13 @@ private:
                     std::to_string(LineOfToken(p.closeToken)) + ": " + why + " (not read: " +
                     LostCounts(p.openToken, p.closeToken) + ")");
         }
-        for (size_t t : lostOpens_)
+        for (size_t t : lostOpens_.tokens)
             Add(TokenAt(t).line, LintClass::NotRead, "feature " + OpenName(t) + " is not read: " + Explain(CauseOfLoss(t)));
     }
 
     // Constraint entries and option lines the model did not read.
     void ReportLostLines() {
-        for (size_t t : lostConstraints_) {
+        for (size_t t : lostConstraints_.tokens) {
             LossCause cause = CauseOfLoss(t);
             if (cause.kind == LossCause::TakenByShort)
                 Add(TokenAt(t).line, LintClass::ConstraintLost,
@@ -583,13 +690,9 @@ private:
         for (const Entry& e : scan_.entries) {
             if (e.count < 2 || AfterParseEnd(e.first)) continue;
             auto it = featuresByKeyword_.find(Converted(TokenAt(e.first).units));
-            if (it == featuresByKeyword_.end()) continue;
-            bool inside = false, placed = false;
-            for (int i : it->second) {
-                placed = placed || features_[i].openToken != kNoToken;
-                inside = inside || Inside(i, e.first);
-            }
-            if (!placed || inside) continue;
+            if (it == featuresByKeyword_.end() || !placedKeywords_.count(it->first)) continue;
+            int holder = BlockHolding(e.first);
+            if (holder >= 0 && Feature(holder).keyword.Equals(it->first.c_str())) continue;
             int i = it->second.front();
             Add(e.line, LintClass::NotRead,
                 "option line of " + Utf8(Feature(i).keyword) + " outside its block (from line " +
@@ -598,26 +701,87 @@ private:
                                                          : " to line " + std::to_string(LineOfToken(features_[i].closeToken))) +
                     " as the plug-in reads it) is not read");
         }
+        // Option lines of a block whose keyword the model read as a value of
+        // the line before: of a *Default... without one, say.
+        for (const auto& [t, taker] : takenAsValue_) {
+            const Entry& e = scan_.entries[scan_.entryOfToken[t]];
+            int holder = BlockHolding(t);
+            if (!LineHead(t) || e.count < 2 || holder < 0 ||
+                !Feature(holder).keyword.Equals(Converted(TokenAt(t).units).c_str()))
+                continue;
+            Add(e.line, LintClass::NotRead,
+                "option " + Utf8(KeywordPart(TokenAt(t + 1).units)) + " of " + Utf8(Feature(holder).keyword) +
+                    " is not read: the plug-in reads its keyword as a value of " + Utf8(TokenAt(taker).units) +
+                    " (line " + std::to_string(TokenAt(taker).line) + ")");
+        }
     }
 
-    // Keyword lines swallowed by a quoted value that runs over them.
-    void ReportQuotedKeywords() {
-        for (const Token& token : scan_.tokens) {
+    // A double quote in the translation of a line whose value, as its author
+    // wrote it, ends on the line, where the model reads every token plainly
+    // (not an *OpenUI, *OpenGroup or option line, whose label it reads up to
+    // a quote): the model's reader starts a quoted value at it, which pairs
+    // the line's other quotes the other way.
+    bool QuoteInTranslation(size_t quotedToken) const {
+        const Token& token = TokenAt(quotedToken);
+        size_t head = scan_.entries[scan_.entryOfToken[quotedToken]].first;
+        if (Is(head, kwOpenUI) || Is(head, kwOpenGroup) || featuresByKeyword_.count(Converted(TokenAt(head).units)))
+            return false;
+        std::string_view text = scan_.LineText(token.line);
+        size_t colon = text.find(':'), quote = text.find('"');
+        return colon != std::string_view::npos && quote < colon && text.find('/') < quote &&
+               std::count(text.begin() + colon, text.end(), '"') % 2 == 0;
+    }
+
+    // Lines swallowed by a quoted value that runs over them: one that never
+    // closes, or one that a double quote in a translation set off. A value
+    // that the model's reader opens on the line where such a value ended
+    // goes back to the same quote.
+    void ReportQuotedValues() {
+        int quoteLine = 0, lastEnd = 0;  // the translation quote the value goes back to, 0 for none
+        for (size_t q = 0; q < scan_.tokens.size(); ++q) {
+            const Token& token = TokenAt(q);
             if (!token.quoted) continue;
             int line = token.line;
             const std::u16string& u = token.units;
+            std::vector<std::pair<int, std::u16string_view>> inside;  // lines that begin inside it
             for (size_t i = 0; i < u.size(); ++i) {
                 if (u[i] != u'\n' && u[i] != u'\r') continue;
                 if (u[i] == u'\r' && i + 1 < u.size() && u[i + 1] == u'\n') ++i;
-                ++line;
-                std::u16string_view rest(u.data() + i + 1, u.size() - i - 1);
+                inside.emplace_back(++line, std::u16string_view(u.data() + i + 1, u.size() - i - 1));
+            }
+            if (inside.empty()) continue;
+            if (!(quoteLine && token.line == lastEnd)) quoteLine = QuoteInTranslation(q) ? token.line : 0;
+            lastEnd = line;
+            if (quoteLine == token.line) {
+                size_t head = scan_.entries[scan_.entryOfToken[q]].first;
+                std::string name = Utf8(Converted(TokenAt(head).units));
+                if (head + 1 < q) name += " " + Utf8(Converted(KeywordPart(TokenAt(head + 1).units)));
+                Add(token.line, LintClass::TranslationQuote,
+                    "double quote in the translation of '" + name +
+                        "': the plug-in starts a quoted value at it, which pairs the line's other quotes the other "
+                        "way, and reads a value from this line on to line " + std::to_string(line));
+            }
+            std::string quote = "the double quote in the translation at line " + std::to_string(quoteLine);
+            std::string begins = "it lies inside the quoted value that begins at line " + std::to_string(token.line);
+            std::string where = quoteLine == token.line ? "it lies inside the quoted value that " + quote + " sets off"
+                                : quoteLine         ? begins + ", which goes back to " + quote
+                                                    : begins + " (is a closing quote missing?)";
+            for (const auto& [number, rest] : inside) {
                 for (std::u16string_view keyword : {u"*OpenUI", u"*UIConstraints"}) {
                     if (rest.starts_with(keyword) && rest.size() > keyword.size() &&
                         (rest[keyword.size()] == u':' || rest[keyword.size()] == u' '))
-                        Add(line, LintClass::NotRead,
-                            Utf8(keyword) + " is not read: it lies inside the quoted value that begins at line " +
-                                std::to_string(token.line) + " (is a closing quote missing?)");
+                        Add(number, LintClass::NotRead, Utf8(keyword) + " is not read: " + where);
                 }
+                // An option line of a feature the model has.
+                size_t end = rest.find_first_of(u" \t:/\r\n");
+                if (end == std::u16string_view::npos || (rest[end] != u' ' && rest[end] != u'\t')) continue;
+                auto feature = featuresByKeyword_.find(Converted(rest.substr(0, end)));
+                std::u16string_view option = rest.substr(std::min(rest.find_first_not_of(u" \t", end), rest.size()));
+                option = option.substr(0, option.find_first_of(u" \t:/\r\n"));
+                if (feature != featuresByKeyword_.end() && !option.empty())
+                    Add(number, LintClass::NotRead,
+                        "option " + Utf8(option) + " of " + Utf8(Feature(feature->second.front()).keyword) +
+                            " is not read: " + where);
             }
         }
     }
@@ -687,35 +851,44 @@ private:
         }
     }
 
-    std::string NotDeclared(const PpdString& keyword) const {
-        for (const Entry& e : scan_.entries) {
-            size_t t = e.first;
-            if (!Is(t, kwOpenUI) || t + 1 >= scan_.tokens.size() ||
-                Converted(KeywordPart(TokenAt(t + 1).units)) != keyword.text)
-                continue;
+    std::string NotDeclared(const PpdString& keyword) {
+        if (!opensIndexed_) {
+            opensIndexed_ = true;
+            for (const Entry& e : scan_.entries)
+                if (Is(e.first, kwOpenUI) && e.first + 1 < scan_.tokens.size())
+                    opensByKeyword_[Converted(KeywordPart(TokenAt(e.first + 1).units))].push_back(e.first);
+        }
+        auto opens = opensByKeyword_.find(keyword.text);
+        if (opens == opensByKeyword_.end()) return "the file does not declare";
+        for (size_t t : opens->second) {
             if (!placedOpens_.count(t))
-                return "the plug-in does not read (line " + std::to_string(e.line) + ")";
+                return "the plug-in does not read (line " + std::to_string(LineOfToken(t)) + ")";
             if (auto it = readings_.find(t + 1); it != readings_.end())
-                return "the plug-in reads as '" + Utf8(it->second.keyword) + "' (line " + std::to_string(e.line) + ")";
+                return "the plug-in reads as '" + Utf8(it->second.keyword) + "' (line " + std::to_string(LineOfToken(t)) + ")";
         }
         return "the file does not declare";
     }
 
     // Why `option` is not an option of `feature` in the model.
-    std::string MissingOption(int feature, const PpdString& option) const {
-        const FeaturePlace& p = features_[feature];
+    std::string MissingOption(int feature, const PpdString& option) {
         const PpdFeature& f = Feature(feature);
-        for (size_t e = scan_.entryOfToken[p.openToken == kNoToken ? 0 : p.openToken]; e < scan_.entries.size(); ++e) {
-            const Entry& entry = scan_.entries[e];
-            if (p.openToken == kNoToken || TokenAt(entry.first).offset >= p.endOffset) break;
-            if (entry.count < 2 || !f.keyword.Equals(Converted(TokenAt(entry.first).units).c_str()) ||
-                Converted(KeywordPart(TokenAt(entry.first + 1).units)) != option.text)
-                continue;
-            if (auto it = readings_.find(entry.first + 1); it != readings_.end())
-                return Utf8(f.keyword) + " has no option '" + Utf8(option) + "': the plug-in reads the one at line " +
-                       std::to_string(entry.line) + " as '" + Utf8(it->second.keyword) + "'";
+        std::string missing = Utf8(f.keyword) + " has no option '" + Utf8(option) + "'";
+        auto [written, fresh] = writtenOptions_.try_emplace(feature);
+        if (fresh) {
+            // The option lines of its block that the model read, by the keyword their author wrote.
+            const FeaturePlace& p = features_[feature];
+            for (size_t e = p.openToken == kNoToken ? scan_.entries.size() : scan_.entryOfToken[p.openToken];
+                 e < scan_.entries.size() && TokenAt(scan_.entries[e].first).offset < p.endOffset; ++e) {
+                const Entry& entry = scan_.entries[e];
+                if (entry.count >= 2 && readings_.count(entry.first + 1) &&
+                    f.keyword.Equals(Converted(TokenAt(entry.first).units).c_str()))
+                    written->second.emplace(Converted(KeywordPart(TokenAt(entry.first + 1).units)), entry.first);
+            }
         }
-        return Utf8(f.keyword) + " has no option '" + Utf8(option) + "'";
+        auto it = written->second.find(option.text);
+        if (it == written->second.end()) return missing;
+        return missing + ": the plug-in reads the one at line " + std::to_string(LineOfToken(it->second)) + " as '" +
+               Utf8(readings_.at(it->second + 1).keyword) + "'";
     }
 
     // The last installable feature, in file order, with any entry for an
@@ -750,12 +923,17 @@ private:
     }
 
     // A *Default line for this feature outside its block, or 0.
-    int DefaultLineOutside(int feature) const {
-        std::u16string wanted = DefaultKeyword(Feature(feature));
-        for (const Entry& e : scan_.entries) {
-            if (Inside(feature, e.first)) continue;
-            if (Converted(TokenAt(e.first).units) == wanted) return e.line;
+    int DefaultLineOutside(int feature) {
+        if (!defaultsIndexed_) {
+            defaultsIndexed_ = true;
+            for (const Entry& e : scan_.entries)
+                if (TokenAt(e.first).units.starts_with(u"*Default"))
+                    defaultHeads_[Converted(TokenAt(e.first).units)].push_back(e.first);
         }
+        auto heads = defaultHeads_.find(DefaultKeyword(Feature(feature)));
+        if (heads == defaultHeads_.end()) return 0;
+        for (size_t t : heads->second)
+            if (!Inside(feature, t)) return LineOfToken(t);
         return 0;
     }
 
@@ -821,11 +999,33 @@ private:
         }
     }
 
+    // A file with none of the vendor's features is most likely made for
+    // another vendor's printers: one line says so, instead of one per feature.
     void ReportTable() {
+        std::vector<const char16_t*> vendor, missing, missingStandard;
+        bool anyVendor = false;
         for (const FeatureNameEntry* row = g_featureNameTable; row->featureId != 0; ++row) {
-            if (AnyFeature(row->keyword) < 0)
+            bool standard = std::find(std::begin(kFormatKeywords), std::end(kFormatKeywords), row->keyword) !=
+                            std::end(kFormatKeywords);
+            if (!standard) vendor.push_back(row->keyword);
+            if (AnyFeature(row->keyword) >= 0) {
+                anyVendor = anyVendor || !standard;
+                continue;
+            }
+            missing.push_back(row->keyword);
+            if (standard) missingStandard.push_back(row->keyword);
+        }
+        if (!anyVendor && !vendor.empty()) {
+            std::string others;
+            for (const char16_t* keyword : missingStandard) others += (others.empty() ? "" : ", ") + Utf8(keyword);
+            Add(0, LintClass::TableMissing,
+                "the plug-in knows " + Plural(vendor.size(), "vendor feature", "vendor features") + " (" +
+                    Utf8(vendor.front()) + " ... " + Utf8(vendor.back()) + "), of which the file declares none" +
+                    (others.empty() ? "" : "; nor does it declare " + others));
+        } else {
+            for (const char16_t* keyword : missing)
                 Add(0, LintClass::TableMissing,
-                    "the plug-in knows " + Utf8(row->keyword) + ", which the file does not declare");
+                    "the plug-in knows " + Utf8(keyword) + ", which the file does not declare");
         }
         std::set<int> reported;
         for (int k = 0; k < doc_.constraintCount; ++k) {
@@ -847,19 +1047,32 @@ private:
     LintResult result_;
 
     std::unordered_map<std::u16string, std::vector<int>> featuresByKeyword_;
+    std::unordered_map<std::u16string, int> ordinaryByKeyword_;     // the first ordinary feature per keyword
+    std::vector<std::unordered_set<std::u16string>> optionsOf_;   // option keywords per feature
     std::unordered_map<std::u16string, int> installableIndex_;
     std::unordered_map<std::u16string, uint32_t> table_;
 
     std::vector<char16_t> buffer_ = std::vector<char16_t>(kPpdTokenCapacity + 1);
+    // Built on first use: *OpenUI lines by the keyword their author wrote,
+    // *Default lines by their keyword, and per feature the option lines of
+    // its block by the option keyword their author wrote.
+    bool opensIndexed_ = false, defaultsIndexed_ = false;
+    std::unordered_map<std::u16string, std::vector<size_t>> opensByKeyword_;
+    std::unordered_map<std::u16string, std::vector<size_t>> defaultHeads_;
+    std::unordered_map<int, std::unordered_map<std::u16string, size_t>> writtenOptions_;
     std::map<size_t, KeywordAndTranslation> readings_;
     std::vector<FeaturePlace> features_;
     std::set<size_t> placedOpens_;
-    std::vector<size_t> lostOpens_;
-    std::vector<size_t> lostConstraints_;
+    std::vector<int> placedInOrder_;  // placed features, in file order
+    std::unordered_set<std::u16string> placedKeywords_;
+    std::vector<bool> ranOn_;         // per feature
+    LostTokens lostOpens_;
+    LostTokens lostConstraints_;
     std::set<size_t> spanOfConstraint_;  // tokens the model read as a constraint's four
     std::vector<ConstraintPlace> constraints_;
     std::set<size_t> placedConstraints_;
     std::map<size_t, int> takenBy_;  // token -> line of the short constraint entry that took it
+    std::map<size_t, size_t> takenAsValue_;  // token in a block -> the *Default, *? or *OrderDependency that took it
 
     size_t parseEndToken_ = kNoToken;  // the parse stopped early, after this token
     size_t parseEndFrom_ = kNoToken;   // the block of this *OpenUI ran to the end of the file

@@ -25,8 +25,10 @@ enum class LintClass {
     TranslationSlash,       // a '/' in a translation: the model reads another keyword
     TableMissing,           // a feature of the feature name table that the file lacks
     FeatureUnknown,         // a constrained feature the feature name table does not know
+    TranslationBracket,     // a '>' outside a hex string: left out, the translation no longer matches the driver's
+    TranslationQuote,       // a '"' in the translation of a line passed over opens a value over the next lines
 };
-inline constexpr int kLintClassCount = 18;
+inline constexpr int kLintClassCount = 20;
 
 // The name shown in text and JSON output, as "constraint-direction".
 const char* LintClassName(LintClass kind);
@@ -43,6 +45,7 @@ struct LintResult {
     // Features, options and constraints of the model whose line the scan did
     // not find: 0 unless the scan and the model read the file differently.
     int unplaced = 0;
+    std::vector<int> optionLines;  // the lines the model read its options from, ascending
 };
 
 // Lints the bytes of a PPD file as the plug-in reads them under the current

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/Platform.h"
@@ -155,18 +156,23 @@ void PrintText(const PpdDocument& doc) {
     std::printf("%d features, %d installable options, %d constraints\n", doc.featureCount,
                 doc.installableCount, doc.constraintCount);
 
-    std::vector<bool> shown(doc.featureCount, false);
-    for (int32_t g = 0; g < doc.featureCount; ++g) {
-        if (shown[g]) continue;
-        const PpdFeature& first = *doc.GetFeature(g);
+    // One pass puts each feature with its group, so that many groups cost no
+    // more than many features.
+    std::vector<std::vector<int32_t>> groups;
+    std::unordered_map<std::u16string, size_t> groupIndex;
+    for (int32_t i = 0; i < doc.featureCount; ++i) {
+        auto [it, fresh] = groupIndex.try_emplace(doc.GetFeature(i)->group.text, groups.size());
+        if (fresh) groups.emplace_back();
+        groups[it->second].push_back(i);
+    }
+    for (const std::vector<int32_t>& members : groups) {
+        const PpdFeature& first = *doc.GetFeature(members.front());
         if (first.group.length)
             std::printf("\n[%s] %s\n", ToUtf8(first.group).c_str(), ToUtf8(first.groupTranslation).c_str());
         else
             std::printf("\n[no group]\n");
-        for (int32_t i = g; i < doc.featureCount; ++i) {
+        for (int32_t i : members) {
             const PpdFeature& f = *doc.GetFeature(i);
-            if (shown[i] || !f.group.SameAs(first.group)) continue;
-            shown[i] = true;
             std::printf("  %s  \"%s\"  %s, default %s\n", ToUtf8(f.keyword).c_str(),
                         ToUtf8(f.translation).c_str(), UiTypeName(f.uiType), ToUtf8(f.defaultOption).c_str());
             for (int32_t o = 0; o < f.optionCount; ++o) {
