@@ -132,11 +132,12 @@ public:
 private:
     struct ParseState;
 
-    // The token buffer and the byte stream, while the constructor reads;
-    // their owners are the constructor's, and they are null afterwards.
+    // The token buffer and the byte stream, while Read reads; their owners
+    // are Read's, and they are null afterwards.
     char16_t* lineBuffer = nullptr;
     PpdByteStream* stream = nullptr;
 
+    void Read(PpdReadByteProc readByte, void* source);
     void Parse();
     bool AddFeature(ParseState& state);
     bool AddConstraint(ParseState& state);

@@ -82,6 +82,33 @@ TEST(AllocationFailure, EveryAllocationOfAParseMayFail) {
     delete full;
 }
 
+long g_liveWhenFailing = -1;
+void NoteLiveBlocks(const void*) { g_liveWhenFailing = platform::portable::LiveAllocations(); }
+
+// The constraint pass's index is a build's last allocation: when it is made,
+// only the model's own blocks may be held (the 2 MB token buffer and the
+// byte stream are given back), and without it the flags are the same.
+TEST(AllocationFailure, TheConstraintPassFindsOnlyTheModelHeld) {
+    PlatformGuard guard;
+    platform::portable::FailAllocation(0);
+    PpdDocument* full = Parse(kSmallPpd);
+    const long total = platform::portable::AllocationsSoFar();
+    ASSERT_NE(full, nullptr);
+    const long before = platform::portable::LiveAllocations();
+    g_liveWhenFailing = -1;
+    platform::portable::ObserveFailedAllocations(NoteLiveBlocks);
+    platform::portable::FailAllocation(total);
+    PpdDocument* doc = Parse(kSmallPpd);
+    platform::portable::FailAllocation(0);
+    platform::portable::ObserveFailedAllocations(nullptr);
+    ASSERT_NE(doc, nullptr);
+    ASSERT_NE(g_liveWhenFailing, -1);
+    EXPECT_EQ(g_liveWhenFailing - before, ModelBlocks(*doc));
+    EXPECT_EQ(ConstrainedFlags(*doc), ConstrainedFlags(*full));
+    delete doc;
+    delete full;
+}
+
 TEST(AllocationFailure, MissingTokenBufferOrStreamGivesAnEmptyModel) {
     PlatformGuard guard;
     for (long k : {2L, 3L}) {
