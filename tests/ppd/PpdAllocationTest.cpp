@@ -47,11 +47,18 @@ void ExpectConsistent(const PpdDocument& doc, const PpdDocument& full, long live
     }
 }
 
-TEST(AllocationFailure, EveryAllocationOfAParseMayFail) {
-    PlatformGuard guard;
+// The small model built without a failure; `allocations` its build made.
+PpdDocument* FullModel(long& allocations) {
     platform::portable::FailAllocation(0);
     PpdDocument* full = Parse(kSmallPpd);
-    const long total = platform::portable::AllocationsSoFar();
+    allocations = platform::portable::AllocationsSoFar();
+    return full;
+}
+
+TEST(AllocationFailure, EveryAllocationOfAParseMayFail) {
+    PlatformGuard guard;
+    long total;
+    PpdDocument* full = FullModel(total);
     ASSERT_NE(full, nullptr);
     ASSERT_EQ(full->featureCount, 3);
     ASSERT_EQ(full->constraintCount, 2);
@@ -90,9 +97,8 @@ void NoteLiveBlocks(const void*) { g_liveWhenFailing = platform::portable::LiveA
 // byte stream are given back), and without it the flags are the same.
 TEST(AllocationFailure, TheConstraintPassFindsOnlyTheModelHeld) {
     PlatformGuard guard;
-    platform::portable::FailAllocation(0);
-    PpdDocument* full = Parse(kSmallPpd);
-    const long total = platform::portable::AllocationsSoFar();
+    long total;
+    PpdDocument* full = FullModel(total);
     ASSERT_NE(full, nullptr);
     const long before = platform::portable::LiveAllocations();
     g_liveWhenFailing = -1;

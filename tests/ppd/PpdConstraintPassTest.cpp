@@ -69,21 +69,33 @@ void SetRandomValues(PpdDocument& doc, std::mt19937& random) {
             doc.SetInstallableOption(doc.installables[i]->keyword.text, values[random() % std::size(values)], false);
 }
 
-TEST(ConstraintPass, IndexedPassIsTheWalkOnGeneratedModels) {
-    PlatformGuard guard;
-    std::mt19937 random(11);
-    for (int model = 0; model < 3000; ++model) {
+// Generated models, each under installed configurations: `check(doc,
+// start, reference)` with the random flags a pass starts from and the walk's
+// flags from there.
+template <typename Check>
+void ForGeneratedConfigurations(uint32_t seed, int models, int configurations, Check check) {
+    std::mt19937 random(seed);
+    for (int model = 0; model < models; ++model) {
         const std::string ppd = GeneratedPpd(random);
         SCOPED_TRACE(ppd);
         DocumentPtr doc(Parse(ppd));
         ASSERT_NE(doc, nullptr);
-        for (int configuration = 0; configuration < 4; ++configuration) {
+        for (int configuration = 0; configuration < configurations; ++configuration) {
             SetRandomValues(*doc, random);
             const std::vector<uint8_t> start = RandomFlags(*doc, random);
             const std::string reference = FlagsAfter(*doc, start, [&] { doc->EvaluateConstraintsReference(); });
-            ASSERT_EQ(FlagsAfter(*doc, start, [&] { doc->EvaluateConstraints(); }), reference);
+            check(*doc, start, reference);
+            if (testing::Test::HasFatalFailure()) return;
         }
     }
+}
+
+TEST(ConstraintPass, IndexedPassIsTheWalkOnGeneratedModels) {
+    PlatformGuard guard;
+    ForGeneratedConfigurations(11, 3000, 4, [](PpdDocument& doc, const std::vector<uint8_t>& start,
+                                               const std::string& reference) {
+        ASSERT_EQ(FlagsAfter(doc, start, [&] { doc.EvaluateConstraints(); }), reference);
+    });
 }
 
 // Scratch blocks from the least, where every piece holds two features, every
@@ -91,26 +103,16 @@ TEST(ConstraintPass, IndexedPassIsTheWalkOnGeneratedModels) {
 // each block is exactly as long as said, so that a write past it shows under ASan.
 TEST(ConstraintPass, PiecesOfAnyScratchAreTheWalkOnGeneratedModels) {
     PlatformGuard guard;
-    std::mt19937 random(17);
-    const size_t words[] = {PpdDocument::kConstraintScratchWordsAtLeast, 24, 64,
-                            PpdDocument::kConstraintScratchWords};
-    for (int model = 0; model < 1500; ++model) {
-        const std::string ppd = GeneratedPpd(random);
-        SCOPED_TRACE(ppd);
-        DocumentPtr doc(Parse(ppd));
-        ASSERT_NE(doc, nullptr);
-        for (int configuration = 0; configuration < 3; ++configuration) {
-            SetRandomValues(*doc, random);
-            const std::vector<uint8_t> start = RandomFlags(*doc, random);
-            const std::string reference = FlagsAfter(*doc, start, [&] { doc->EvaluateConstraintsReference(); });
-            for (size_t n : words) {
-                SCOPED_TRACE(testing::Message() << n << " words");
-                std::vector<uint32_t> scratch(n);
-                ASSERT_EQ(FlagsAfter(*doc, start, [&] { doc->EvaluateConstraintsInPieces(scratch.data(), n); }),
-                          reference);
-            }
+    ForGeneratedConfigurations(17, 1500, 3, [](PpdDocument& doc, const std::vector<uint8_t>& start,
+                                               const std::string& reference) {
+        for (size_t words : {PpdDocument::kConstraintScratchWordsAtLeast, size_t{24}, size_t{64},
+                             PpdDocument::kConstraintScratchWords}) {
+            SCOPED_TRACE(testing::Message() << words << " words");
+            std::vector<uint32_t> scratch(words);
+            ASSERT_EQ(FlagsAfter(doc, start, [&] { doc.EvaluateConstraintsInPieces(scratch.data(), words); }),
+                      reference);
         }
-    }
+    });
 }
 
 TEST(ConstraintPass, WithoutMemoryForTheIndexTheWalkGivesTheFlags) {
