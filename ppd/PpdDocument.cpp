@@ -156,7 +156,15 @@ struct PpdDocument::ParseState {
     int32_t constraintCapacity = 512;
 };
 
+// The token buffer (2 MB), the byte stream and the reader's block are given
+// back before the constraint pass, which wants memory of its own; a huge
+// file may have left little else.
 PpdDocument::PpdDocument(PpdReadByteProc readByte, void* source) {
+    Read(readByte, source);
+    EvaluateConstraints();
+}
+
+void PpdDocument::Read(PpdReadByteProc readByte, void* source) {
     const platform::UniqueMem<char16_t> buffer(static_cast<char16_t*>(
         platform::MemAlloc((static_cast<size_t>(kPpdTokenCapacity) + 1) * sizeof(char16_t))));
     // The plug-in's own read-byte function is read a block at a time.
@@ -167,7 +175,6 @@ PpdDocument::PpdDocument(PpdReadByteProc readByte, void* source) {
     lineBuffer = buffer.get();
     stream = byteStream.get();
     if (lineBuffer && stream) Parse();
-    EvaluateConstraints();
     lineBuffer = nullptr;
     stream = nullptr;
 }

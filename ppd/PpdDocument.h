@@ -8,6 +8,7 @@
 // counted, and the document as a whole is held by a UniquePpdDocument.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "platform/UniqueAny.h"
@@ -107,11 +108,20 @@ public:
     // exactly featureKeyword (with its '*'); unknown keywords change nothing.
     void SetInstallableOption(const char16_t* featureKeyword, const char16_t* optionKeyword,
                               bool reevaluate);
-    // Recomputes `constrained` of every option of every ordinary feature.
+    // Recomputes `constrained` of every option of every ordinary feature,
+    // through an index of one heap block; without the block, in pieces.
     void EvaluateConstraints();
+    // The same pass without heap, in pieces that fit `words` (at least
+    // kConstraintScratchWordsAtLeast) of `scratch`: what EvaluateConstraints
+    // falls back on, over kConstraintScratchWords of stack. Each piece of
+    // features walks the rules once per run of installable options and once
+    // more: a model that fits the block costs two walks of the rules.
+    void EvaluateConstraintsInPieces(uint32_t* scratch, size_t words);
+    static constexpr size_t kConstraintScratchWords = 8192;
+    static constexpr size_t kConstraintScratchWordsAtLeast = 16;
     // The same pass as one walk of the constraints per (option, installable
-    // option), needing no memory: what EvaluateConstraints falls back on
-    // when its index cannot be allocated, and the reference it is held to.
+    // option), needing no memory but options x installables x constraints
+    // steps: the reference the other two are held to.
     void EvaluateConstraintsReference();
     ConstraintResult TestConstraint(const PpdString& installableKeyword,
                                     const PpdString& currentOption, const PpdFeature& feature,
@@ -128,15 +138,20 @@ public:
     PpdString languageVersion;
     int32_t installableCount = 0;
     PpdInstallableOption** installables = nullptr;
+    // Slots probed and records visited by the last EvaluateConstraints or
+    // EvaluateConstraintsInPieces: tests hold the passes to bounds by it.
+    int64_t constraintPassWork = 0;
 
 private:
     struct ParseState;
 
-    // The token buffer and the byte stream, while the constructor reads;
-    // their owners are the constructor's, and they are null afterwards.
+    // The token buffer and the byte stream, while Read reads; their owners
+    // are Read's, and they are null afterwards.
     char16_t* lineBuffer = nullptr;
     PpdByteStream* stream = nullptr;
 
+    void Read(PpdReadByteProc readByte, void* source);
+    void EvaluateConstraintsOnStack();
     void Parse();
     bool AddFeature(ParseState& state);
     bool AddConstraint(ParseState& state);

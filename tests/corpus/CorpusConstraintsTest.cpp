@@ -1,6 +1,7 @@
-// The constraint pass, which indexes the constraints afresh on every call,
-// against the walk of every constraint per (option, installable option) that
-// it replaces: EvaluateConstraintsReference on every corpus PPD under its
+// The constraint pass, which indexes the constraints afresh on every call
+// (and works in pieces without memory for the index: both are run), against
+// the walk of every constraint per (option, installable option) that it
+// replaces: EvaluateConstraintsReference on every corpus PPD under its
 // defaults, and the same walk over numbered texts (fast enough for thousands
 // of passes) on the largest PPDs with every installable option set to each
 // of its options in turn and to a value no rule names. Each pass starts from
@@ -107,30 +108,41 @@ private:
     std::vector<Feature> features_;
 };
 
-// Both passes from the same random flags; the document keeps the indexed result.
+// The walk, the pass without memory for its index (in pieces) and the
+// indexed pass, each from the same random flags; the document keeps the
+// indexed result.
 template <typename Walk>
 void ExpectSamePass(PpdDocument& doc, Walk walk, std::mt19937& random, Figures& figures, const std::string& what) {
     const std::vector<uint8_t*> flags = ppdtest::ConstrainedFlagsOf(doc);
-    std::vector<uint8_t> start(flags.size()), indexed(flags.size()), reference(flags.size());
+    std::vector<uint8_t> start(flags.size());
     for (uint8_t& s : start) s = random() & 1;
-
-    for (size_t k = 0; k < flags.size(); ++k) *flags[k] = start[k];
-    walk(doc);
-    for (size_t k = 0; k < flags.size(); ++k) reference[k] = *flags[k];
-    for (size_t k = 0; k < flags.size(); ++k) *flags[k] = start[k];
-    doc.EvaluateConstraints();
-    for (size_t k = 0; k < flags.size(); ++k) indexed[k] = *flags[k];
+    auto run = [&](auto pass) {
+        for (size_t k = 0; k < flags.size(); ++k) *flags[k] = start[k];
+        pass();
+        std::vector<uint8_t> result(flags.size());
+        for (size_t k = 0; k < flags.size(); ++k) result[k] = *flags[k];
+        return result;
+    };
+    const std::vector<uint8_t> reference = run([&] { walk(doc); });
+    const std::vector<uint8_t> pieces = run([&] {
+        platform::portable::FailAllocation(1, true);
+        doc.EvaluateConstraints();
+        platform::portable::FailAllocation(0);
+    });
+    const std::vector<uint8_t> indexed = run([&] { doc.EvaluateConstraints(); });
 
     ++figures.passes;
     figures.flags += static_cast<long>(flags.size());
     figures.set += std::count(indexed.begin(), indexed.end(), 1);
     for (size_t k = 0; k < flags.size(); ++k) figures.changed += indexed[k] != start[k];
-    if (indexed == reference) return;
-    size_t differing = 0, first = flags.size();
-    for (size_t k = 0; k < flags.size(); ++k)
-        if (indexed[k] != reference[k]) differing++, first = std::min(first, k);
-    ADD_FAILURE() << what << ": " << differing << " of " << flags.size() << " flags differ, the first at option "
-                  << first << " of the document";
+    for (const auto& [pass, result] : {std::pair{"indexed", &indexed}, {"in pieces", &pieces}}) {
+        if (*result == reference) continue;
+        size_t differing = 0, first = flags.size();
+        for (size_t k = 0; k < flags.size(); ++k)
+            if ((*result)[k] != reference[k]) differing++, first = std::min(first, k);
+        ADD_FAILURE() << what << ", " << pass << ": " << differing << " of " << flags.size()
+                      << " flags differ, the first at option " << first << " of the document";
+    }
 }
 
 void LibraryWalk(PpdDocument& doc) { doc.EvaluateConstraintsReference(); }

@@ -47,11 +47,18 @@ void ExpectConsistent(const PpdDocument& doc, const PpdDocument& full, long live
     }
 }
 
-TEST(AllocationFailure, EveryAllocationOfAParseMayFail) {
-    PlatformGuard guard;
+// The small model built without a failure; `allocations` its build made.
+PpdDocument* FullModel(long& allocations) {
     platform::portable::FailAllocation(0);
     PpdDocument* full = Parse(kSmallPpd);
-    const long total = platform::portable::AllocationsSoFar();
+    allocations = platform::portable::AllocationsSoFar();
+    return full;
+}
+
+TEST(AllocationFailure, EveryAllocationOfAParseMayFail) {
+    PlatformGuard guard;
+    long total;
+    PpdDocument* full = FullModel(total);
     ASSERT_NE(full, nullptr);
     ASSERT_EQ(full->featureCount, 3);
     ASSERT_EQ(full->constraintCount, 2);
@@ -79,6 +86,32 @@ TEST(AllocationFailure, EveryAllocationOfAParseMayFail) {
             delete doc;
         }
     }
+    delete full;
+}
+
+long g_liveWhenFailing = -1;
+void NoteLiveBlocks(const void*) { g_liveWhenFailing = platform::portable::LiveAllocations(); }
+
+// The constraint pass's index is a build's last allocation: when it is made,
+// only the model's own blocks may be held (the 2 MB token buffer and the
+// byte stream are given back), and without it the flags are the same.
+TEST(AllocationFailure, TheConstraintPassFindsOnlyTheModelHeld) {
+    PlatformGuard guard;
+    long total;
+    PpdDocument* full = FullModel(total);
+    ASSERT_NE(full, nullptr);
+    const long before = platform::portable::LiveAllocations();
+    g_liveWhenFailing = -1;
+    platform::portable::ObserveFailedAllocations(NoteLiveBlocks);
+    platform::portable::FailAllocation(total);
+    PpdDocument* doc = Parse(kSmallPpd);
+    platform::portable::FailAllocation(0);
+    platform::portable::ObserveFailedAllocations(nullptr);
+    ASSERT_NE(doc, nullptr);
+    ASSERT_NE(g_liveWhenFailing, -1);
+    EXPECT_EQ(g_liveWhenFailing - before, ModelBlocks(*doc));
+    EXPECT_EQ(ConstrainedFlags(*doc), ConstrainedFlags(*full));
+    delete doc;
     delete full;
 }
 

@@ -1,11 +1,13 @@
-// The constraint pass indexes the constraints for each call; its flags must
-// be those of the walk of every constraint per (option, installable option)
+// The constraint pass indexes the constraints for each call, or works in
+// pieces of a scratch block without memory for the index; its flags must be
+// those of the walk of every constraint per (option, installable option)
 // (EvaluateConstraintsReference) on models built to collide: installable and
 // ordinary features sharing keywords, options named alike across features,
 // rules in either direction, repeated, naming nothing, and installed values
 // no rule names. Flags start random, so flags no rule reaches keep them.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <memory>
 #include <random>
 #include <string>
@@ -42,40 +44,75 @@ std::string GeneratedPpd(std::mt19937& random) {
     return ppd;
 }
 
-// The flags each pass leaves, both started from the same random flags.
-std::pair<std::string, std::string> BothPasses(PpdDocument& doc, std::mt19937& random) {
-    const std::vector<uint8_t*> flags = ConstrainedFlagsOf(doc);
+std::vector<uint8_t> RandomFlags(PpdDocument& doc, std::mt19937& random) {
     std::vector<uint8_t> start;
-    for (size_t k = 0; k < flags.size(); ++k) start.push_back(random() & 1);
-    auto run = [&](void (PpdDocument::*pass)()) {
-        for (size_t k = 0; k < flags.size(); ++k) *flags[k] = start[k];
-        (doc.*pass)();
-        std::string result;
-        for (uint8_t* flag : flags) result += char('0' + *flag);
-        return result;
-    };
-    std::string reference = run(&PpdDocument::EvaluateConstraintsReference);
-    return {run(&PpdDocument::EvaluateConstraints), reference};
+    for (size_t k = ConstrainedFlagsOf(doc).size(); k > 0; --k) start.push_back(random() & 1);
+    return start;
 }
 
-TEST(ConstraintPass, IndexedPassIsTheWalkOnGeneratedModels) {
-    PlatformGuard guard;
-    std::mt19937 random(11);
+// The flags `pass` leaves when they start as `start`.
+template <typename Pass>
+std::string FlagsAfter(PpdDocument& doc, const std::vector<uint8_t>& start, Pass pass) {
+    const std::vector<uint8_t*> flags = ConstrainedFlagsOf(doc);
+    for (size_t k = 0; k < flags.size(); ++k) *flags[k] = start[k];
+    pass();
+    std::string result;
+    for (uint8_t* flag : flags) result += char('0' + *flag);
+    return result;
+}
+
+// Installed values named by rules or not, on some of the installable options.
+void SetRandomValues(PpdDocument& doc, std::mt19937& random) {
     const char16_t* values[] = {u"x", u"y", u"None", u"", u"Unnamed"};
-    for (int model = 0; model < 3000; ++model) {
+    for (int32_t i = 0; i < doc.installableCount; ++i)
+        if (random() % 2)
+            doc.SetInstallableOption(doc.installables[i]->keyword.text, values[random() % std::size(values)], false);
+}
+
+// Generated models, each under installed configurations: `check(doc,
+// start, reference)` with the random flags a pass starts from and the walk's
+// flags from there.
+template <typename Check>
+void ForGeneratedConfigurations(uint32_t seed, int models, int configurations, Check check) {
+    std::mt19937 random(seed);
+    for (int model = 0; model < models; ++model) {
         const std::string ppd = GeneratedPpd(random);
         SCOPED_TRACE(ppd);
         DocumentPtr doc(Parse(ppd));
         ASSERT_NE(doc, nullptr);
-        for (int configuration = 0; configuration < 4; ++configuration) {
-            for (int32_t i = 0; i < doc->installableCount; ++i)
-                if (random() % 2)
-                    doc->SetInstallableOption(doc->installables[i]->keyword.text, values[random() % std::size(values)],
-                                              false);
-            auto [indexed, reference] = BothPasses(*doc, random);
-            ASSERT_EQ(indexed, reference);
+        for (int configuration = 0; configuration < configurations; ++configuration) {
+            SetRandomValues(*doc, random);
+            const std::vector<uint8_t> start = RandomFlags(*doc, random);
+            const std::string reference = FlagsAfter(*doc, start, [&] { doc->EvaluateConstraintsReference(); });
+            check(*doc, start, reference);
+            if (testing::Test::HasFatalFailure()) return;
         }
     }
+}
+
+TEST(ConstraintPass, IndexedPassIsTheWalkOnGeneratedModels) {
+    PlatformGuard guard;
+    ForGeneratedConfigurations(11, 3000, 4, [](PpdDocument& doc, const std::vector<uint8_t>& start,
+                                               const std::string& reference) {
+        ASSERT_EQ(FlagsAfter(doc, start, [&] { doc.EvaluateConstraints(); }), reference);
+    });
+}
+
+// Scratch blocks from the least, where every piece holds two features, every
+// run two installable options and every batch two conflicts, to the stack's;
+// each block is exactly as long as said, so that a write past it shows under ASan.
+TEST(ConstraintPass, PiecesOfAnyScratchAreTheWalkOnGeneratedModels) {
+    PlatformGuard guard;
+    ForGeneratedConfigurations(17, 1500, 3, [](PpdDocument& doc, const std::vector<uint8_t>& start,
+                                               const std::string& reference) {
+        for (size_t words : {PpdDocument::kConstraintScratchWordsAtLeast, size_t{24}, size_t{64},
+                             PpdDocument::kConstraintScratchWords}) {
+            SCOPED_TRACE(testing::Message() << words << " words");
+            std::vector<uint32_t> scratch(words);
+            ASSERT_EQ(FlagsAfter(doc, start, [&] { doc.EvaluateConstraintsInPieces(scratch.data(), words); }),
+                      reference);
+        }
+    });
 }
 
 TEST(ConstraintPass, WithoutMemoryForTheIndexTheWalkGivesTheFlags) {
@@ -99,6 +136,53 @@ TEST(ConstraintPass, WithoutMemoryForTheIndexTheWalkGivesTheFlags) {
         std::string flagsAfter;
         for (uint8_t* flag : flags) flagsAfter += char('0' + *flag);
         EXPECT_EQ(flagsAfter, expected);
+    }
+}
+
+// Without memory for the index, on models larger than a print dialog should
+// wait a walk for: the flags are the walk's, and the work (slots probed,
+// records visited) a small multiple of the model's size where the walk's is
+// options x installables x constraints. The fallback asks for no memory, so
+// every allocation from the index's on fails.
+TEST(ConstraintPass, WithoutMemoryTheWorkStaysInProportionToTheModel) {
+    PlatformGuard guard;
+    struct Case {
+        const char* what;
+        ModelShape shape;
+    };
+    const Case cases[] = {
+        {"600 features, 300 installable, 20,000 rules, scaled by a tenth", {60, 30, 2000, 4}},
+        {"more features than a piece holds", {2600, 2, 800, 2}},
+        {"more installable options than a run holds", {1100, 1050, 150, 2}},
+        {"one feature of many options, many conflicts", {2, 1, 3000, 3000}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        DocumentPtr doc(Parse(GeneratedModelPpd(c.shape)));
+        ASSERT_NE(doc, nullptr);
+        ASSERT_EQ(doc->constraintCount, c.shape.constraints);
+        std::mt19937 random(3);
+        const std::vector<uint8_t> start = RandomFlags(*doc, random);
+        const std::string reference = FlagsAfter(*doc, start, [&] { doc->EvaluateConstraintsReference(); });
+        const std::string indexed = FlagsAfter(*doc, start, [&] { doc->EvaluateConstraints(); });
+        const int64_t indexedWork = doc->constraintPassWork;
+        const std::string fallback = FlagsAfter(*doc, start, [&] {
+            platform::portable::FailAllocation(1, true);
+            doc->EvaluateConstraints();
+            EXPECT_EQ(platform::portable::AllocationsSoFar(), 1);
+            platform::portable::FailAllocation(0);
+        });
+        EXPECT_EQ(indexed, reference);
+        EXPECT_EQ(fallback, reference);
+        EXPECT_NE(reference.find('1'), std::string::npos);
+        EXPECT_LE(doc->constraintPassWork, 8 * c.shape.Size());
+        const int64_t fallbackWork = doc->constraintPassWork;
+        // In a small block, where a feature's conflicts span batches.
+        std::vector<uint32_t> scratch(256);
+        EXPECT_EQ(FlagsAfter(*doc, start, [&] { doc->EvaluateConstraintsInPieces(scratch.data(), scratch.size()); }),
+                  reference);
+        std::printf("[ figures  ] %s: size %ld, work %lld without the index, %lld with it\n", c.what,
+                    c.shape.Size(), static_cast<long long>(fallbackWork), static_cast<long long>(indexedWork));
     }
 }
 

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <random>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -104,6 +105,44 @@ public:
 private:
     std::string path_;
 };
+
+// A generated model of some size: `features` features of `options` options
+// each, the first `installables` of them installable (installed value o0),
+// and `constraints` rules, three in four from an installable option to an
+// ordinary one (half of those naming o0), the rest the other way round or
+// between ordinary features, which the pass passes over.
+struct ModelShape {
+    int features, installables, constraints, options;
+    long Size() const { return long(features) * (1 + options) + installables + constraints; }
+};
+
+inline std::string GeneratedModelPpd(const ModelShape& shape, uint32_t seed = 1) {
+    std::mt19937 random(seed);
+    auto number = [&](int count) { return static_cast<int>(random() % static_cast<uint32_t>(count)); };
+    auto feature = [&](int f) { return (f < shape.installables ? "*I" : "*F") + std::to_string(f); };
+    // "*Feature oN", the feature drawn before the option.
+    auto named = [&](int f, bool installed) {
+        const std::string keyword = feature(f);
+        return keyword + " o" + std::to_string(installed ? 0 : number(shape.options));
+    };
+    auto installable = [&](bool installed) { return named(number(shape.installables), installed); };
+    auto ordinary = [&] { return named(shape.installables + number(shape.features - shape.installables), false); };
+
+    std::string ppd = "*PPD-Adobe: \"4.3\"\n*OpenGroup: InstallableOptions\n";
+    for (int f = 0; f < shape.features; ++f) {
+        if (f == shape.installables) ppd += "*CloseGroup: InstallableOptions\n";
+        ppd += "*OpenUI " + feature(f) + ": PickOne\n*Default" + feature(f).substr(1) + ": o0\n";
+        for (int o = 0; o < shape.options; ++o) ppd += feature(f) + " o" + std::to_string(o) + ": \"\"\n";
+        ppd += "*CloseUI: " + feature(f) + "\n";
+    }
+    for (int c = 0; c < shape.constraints; ++c) {
+        const uint32_t kind = random() % 8;
+        const std::string first = kind < 6 ? installable(kind < 3) : ordinary();
+        const std::string second = kind == 6 ? installable(false) : ordinary();
+        ppd += "*UIConstraints: " + first + " " + second + "\n";
+    }
+    return ppd;
+}
 
 struct PlatformGuard {
     PlatformGuard() {
