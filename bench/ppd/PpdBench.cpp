@@ -31,7 +31,7 @@
 #include "HeapCounter.h"
 #include "platform/portable/PortablePlatform.h"
 #include "ppd/PpdDocument.h"
-#include "tests/ppd/PpdTestSupport.h"
+#include "tests/support/PpdSource.h"
 
 namespace {
 

@@ -4,8 +4,6 @@
 // and allocator.
 #pragma once
 
-#include <unistd.h>
-
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
