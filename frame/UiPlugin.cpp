@@ -132,7 +132,12 @@ HRESULT STDMETHODCALLTYPE UiPlugin::PublishDriverInterface(IUnknown* pIUnknown) 
     if (context.driverHelper) return S_OK;
     if (!pIUnknown) return E_FAIL;
     void* helper = nullptr;
-    if (pIUnknown->QueryInterface(IID_IPrintOemDriverUI, &helper) != S_OK || !helper) return E_FAIL;
+    const HRESULT answer = pIUnknown->QueryInterface(IID_IPrintOemDriverUI, &helper);
+    if (answer != S_OK || !helper) {
+        // A reference handed out with another success status is not kept, but given back.
+        if (answer >= 0 && helper) static_cast<IUnknown*>(helper)->Release();
+        return E_FAIL;
+    }
     context.driverHelper.reset(static_cast<IPrintOemDriverUI*>(helper));
     return S_OK;
 }

@@ -182,7 +182,9 @@ HRESULT ReadDriverSetting(POEMUIOBJ uiObject, const PluginContext* context, cons
     const HRESULT status =
         context->driverHelper->DrvGetDriverSetting(uiObject, feature, option, kDriverSettingBytes, &needed, &returned);
     if (status != S_OK) return status;
-    return platform::AnsiToWide(option, value, kSettingTextCapacity) == 0 ? E_FAIL : S_OK;
+    // An answer with no text names no option: the installable option keeps
+    // the one it had, as for an answer that does not convert.
+    return platform::AnsiToWide(option, value, kSettingTextCapacity) <= 1 ? E_FAIL : S_OK;
 }
 
 int FindFeatureByKeyword(const PpdDocument* document, const char16_t* text) {

@@ -25,8 +25,8 @@ HRESULT CustomizeOptionTree(DWORD mode, OEMCUIPPARAM* param, PluginContext* cont
 bool LocatePpdFile(HANDLE heap, HANDLE printer, char16_t path[kSettingTextCapacity]);
 
 // The option the host driver has set for `featureKeyword` (with its '*').
-// E_FAIL without a driver helper or when a text does not convert; otherwise
-// the helper's status when it is not S_OK.
+// E_FAIL without a driver helper, when a text does not convert, or when the
+// answer is empty; otherwise the helper's status when it is not S_OK.
 HRESULT ReadDriverSetting(POEMUIOBJ uiObject, const PluginContext* context, const char16_t* featureKeyword,
                           char16_t value[kSettingTextCapacity]);
 

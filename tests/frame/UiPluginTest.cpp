@@ -172,10 +172,13 @@ TEST(PluginPublishDriverInterface, KeepsTheFirstHelperAndReleasesItOnce) {
 }
 
 TEST(PluginPublishDriverInterface, RefusedQueryLeavesRoomForALaterTry) {
-    FakeDriverHelper refusing, good;
+    FakeDriverHelper refusing, good, odd;
     refusing.refuseQuery = true;
+    odd.queryStatus = S_FALSE;
     IPrintOemUI2* plugin = NewPlugin();
     EXPECT_EQ(plugin->PublishDriverInterface(&refusing), E_FAIL);
+    EXPECT_EQ(plugin->PublishDriverInterface(&odd), E_FAIL);
+    EXPECT_EQ(odd.refs, 1) << "a reference handed out with S_FALSE is given back";
     EXPECT_EQ(plugin->PublishDriverInterface(nullptr), E_FAIL);
     EXPECT_EQ(plugin->PublishDriverInterface(&good), S_OK);
     EXPECT_EQ(good.refs, 2);

@@ -164,6 +164,10 @@ TEST_F(OptionTreeTest, AnInstallableOptionTheHostCannotReportKeepsWhatItHad) {
     EXPECT_EQ(marks.count("Resolution:1200 dpi"), 1u) << "64MB kept";
     EXPECT_EQ(marks.count("OutputBin:Stacker"), 1u) << "stacker updated";
 
+    helper.installed["InstalledMemory"] = "";
+    ItemArray emptyAnswer(DocumentSpecs());
+    EXPECT_EQ(OpenDocumentSheet(emptyAnswer), marks) << "an empty answer keeps 64MB too";
+
     helper.failWith = E_FAIL;
     context.driverHelper.release();
     helper.settingQueries.clear();
@@ -242,7 +246,7 @@ TEST_F(OptionTreeTest, LocatePpdFileTakesPathsThatFitAndRefusesLongerOnes) {
 // ---- Reading the host's settings ----------------------------------------------
 
 TEST_F(OptionTreeTest, ReadDriverSettingAsksWithoutTheStarAndConvertsTheAnswer) {
-    helper.installed = {{"QZTrayUnit", "2Tray"}, {"Fach", "Unterf\xE4" "cher"}, {"", "nothing"}};
+    helper.installed = {{"QZTrayUnit", "2Tray"}, {"Fach", "Unterf\xE4" "cher"}, {"", "nothing"}, {"QZTrayEmpty", ""}};
     struct Case {
         const char* name;
         const char16_t* keyword;
@@ -255,6 +259,7 @@ TEST_F(OptionTreeTest, ReadDriverSettingAsksWithoutTheStarAndConvertsTheAnswer) 
         {"answer in the ANSI code page", u"*Fach", S_OK, u"Unterf\u00E4cher", "Fach"},
         {"unknown to the host: its status", u"*QZFinisher", E_INVALIDARG, u"", "QZFinisher"},
         {"empty keyword reads nothing beyond it", u"", S_OK, u"nothing", ""},
+        {"an empty answer names no option", u"*QZTrayEmpty", E_FAIL, u"", "QZTrayEmpty"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

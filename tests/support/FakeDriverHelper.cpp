@@ -21,7 +21,7 @@ HRESULT STDMETHODCALLTYPE FakeDriverHelper::QueryInterface(REFIID riid, void** p
     }
     *ppv = static_cast<IPrintOemDriverUI*>(this);
     AddRef();
-    return S_OK;
+    return queryStatus;
 }
 
 ULONG STDMETHODCALLTYPE FakeDriverHelper::AddRef() { return static_cast<ULONG>(++refs); }

@@ -33,8 +33,10 @@ public:
     // without a terminator, and succeeds; otherwise it is refused with
     // E_OUTOFMEMORY and the size it needs.
     bool truncate = false;
-    // QueryInterface refuses every interface.
+    // QueryInterface refuses every interface; or, accepting one, answers
+    // with this status (a host's that says S_FALSE with a reference).
     bool refuseQuery = false;
+    HRESULT queryStatus = S_OK;
 
     // The call log.
     LONG refs = 1;
