@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <map>
+#include <mutex>
 #include <optional>
 #include <set>
 #include <string>
@@ -21,7 +22,9 @@ std::map<HANDLE, std::optional<std::u16string>> printers;
 
 char fakeProcessHeap;
 
-// The blocks each live heap holds, and the heaps destroyed so far.
+// The blocks each live heap holds, and the heaps destroyed so far; heaps are
+// used from several threads, as the platform's are.
+std::mutex heapLock;
 std::map<HANDLE, std::set<void*>> heapBlocks;
 std::set<HANDLE> destroyedHeaps;
 long destroyedHeapUses = 0;
@@ -38,6 +41,7 @@ bool Destroyed(HANDLE heap) {
 namespace platform {
 
 void* HeapAllocZero(HANDLE heap, size_t bytes) {
+    const std::lock_guard<std::mutex> lock(heapLock);
     if (Destroyed(heap) || portable::NextAllocationFails(__builtin_return_address(0))) return nullptr;
     void* block = portable::CountBlock(std::calloc(1, bytes == 0 ? 1 : bytes));
     if (block) heapBlocks[heap].insert(block);
@@ -45,6 +49,7 @@ void* HeapAllocZero(HANDLE heap, size_t bytes) {
 }
 
 void HeapRelease(HANDLE heap, void* block) {
+    const std::lock_guard<std::mutex> lock(heapLock);
     if (Destroyed(heap)) return;
     heapBlocks[heap].erase(block);
     portable::UncountBlock(block);
@@ -120,9 +125,13 @@ void ResetStrings() {
 }
 std::vector<int> LoadStringCapacities() { return loadCapacities; }
 
-HANDLE CreateHeap() { return reinterpret_cast<HANDLE>(nextHeap += 0x10); }
+HANDLE CreateHeap() {
+    const std::lock_guard<std::mutex> lock(heapLock);
+    return reinterpret_cast<HANDLE>(nextHeap += 0x10);
+}
 
 void DestroyHeap(HANDLE heap) {
+    const std::lock_guard<std::mutex> lock(heapLock);
     if (Destroyed(heap)) return;
     for (void* block : heapBlocks[heap]) {
         UncountBlock(block);
@@ -133,11 +142,15 @@ void DestroyHeap(HANDLE heap) {
 }
 
 long BlocksIn(HANDLE heap) {
+    const std::lock_guard<std::mutex> lock(heapLock);
     auto it = heapBlocks.find(heap);
     return it == heapBlocks.end() ? 0 : static_cast<long>(it->second.size());
 }
 
-long UsesOfDestroyedHeaps() { return destroyedHeapUses; }
+long UsesOfDestroyedHeaps() {
+    const std::lock_guard<std::mutex> lock(heapLock);
+    return destroyedHeapUses;
+}
 
 void AddPrinter(HANDLE printer, std::u16string_view dataFile) { printers[printer] = std::u16string(dataFile); }
 void AddPrinter(HANDLE printer, std::nullptr_t) { printers[printer] = std::nullopt; }

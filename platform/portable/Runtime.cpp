@@ -3,6 +3,7 @@
 #include <iconv.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -17,13 +18,29 @@ thread_local uint32_t lastError = 0;
 
 unsigned codePage = 1252;
 
-long allocationCount = 0;
+// The counts are shared by every thread that allocates (the plug-in's objects
+// are made and dropped on several); the failure settings are set by a test
+// while no other thread allocates.
+std::atomic<long> allocationCount{0};
 long failOrdinal = 0;
 bool failPersistent = false;
-long liveBlocks = 0;
+std::atomic<long> liveBlocks{0};
 void (*failureObserver)(const void*) = nullptr;
 
 constexpr uint32_t kInsufficientBuffer = 122;  // ERROR_INSUFFICIENT_BUFFER
+
+[[gnu::noinline]] bool FailsAt(long ordinal, const void* returnAddress) {
+    const bool fails = failPersistent ? ordinal >= failOrdinal : ordinal == failOrdinal;
+    if (fails && failureObserver) failureObserver(returnAddress);
+    return fails;
+}
+
+// Counts one allocation, true when it is to fail. Every allocation of a
+// model build passes here, so only the failure check is out of line.
+inline bool CountAllocation(const void* returnAddress) {
+    const long ordinal = allocationCount.fetch_add(1, std::memory_order_relaxed) + 1;
+    return failOrdinal > 0 && FailsAt(ordinal, returnAddress);
+}
 
 // Windows-1252 maps 0x80..0x9F to these; the five holes map to themselves,
 // as MultiByteToWideChar does.
@@ -132,12 +149,12 @@ void SetLastErrorCode(uint32_t code) { lastError = code; }
 uint32_t LastErrorCode() { return lastError; }
 
 void* MemAlloc(size_t bytes) {
-    if (portable::NextAllocationFails(__builtin_return_address(0))) return nullptr;
+    if (CountAllocation(__builtin_return_address(0))) return nullptr;
     return portable::CountBlock(std::malloc(bytes == 0 ? 1 : bytes));
 }
 
 void* MemRealloc(void* block, size_t bytes) {
-    if (portable::NextAllocationFails(__builtin_return_address(0))) return nullptr;
+    if (CountAllocation(__builtin_return_address(0))) return nullptr;
     void* grown = std::realloc(block, bytes == 0 ? 1 : bytes);
     return block ? grown : portable::CountBlock(grown);
 }
@@ -227,21 +244,15 @@ long AllocationsSoFar() { return allocationCount; }
 long LiveAllocations() { return liveBlocks; }
 void ObserveFailedAllocations(void (*observer)(const void*)) { failureObserver = observer; }
 
-bool NextAllocationFails(const void* returnAddress) {
-    ++allocationCount;
-    if (failOrdinal <= 0) return false;
-    const bool fails = failPersistent ? allocationCount >= failOrdinal : allocationCount == failOrdinal;
-    if (fails && failureObserver) failureObserver(returnAddress);
-    return fails;
-}
+bool NextAllocationFails(const void* returnAddress) { return CountAllocation(returnAddress); }
 
 void* CountBlock(void* block) {
-    if (block) ++liveBlocks;
+    if (block) liveBlocks.fetch_add(1, std::memory_order_relaxed);
     return block;
 }
 
 void UncountBlock(void* block) {
-    if (block) --liveBlocks;
+    if (block) liveBlocks.fetch_sub(1, std::memory_order_relaxed);
 }
 
 }  // namespace platform::portable
