@@ -4,6 +4,7 @@
 // the object ends.
 #pragma once
 
+#include "platform/ComObject.h"
 #include "platform/HostAbi.h"
 #include "platform/Platform.h"
 #include "ppd/PpdDocument.h"

@@ -33,14 +33,6 @@ HRESULT STDMETHODCALLTYPE UiPluginFactory::QueryInterface(REFIID riid, void** pp
     return E_NOINTERFACE;
 }
 
-ULONG STDMETHODCALLTYPE UiPluginFactory::AddRef() { return static_cast<ULONG>(++refCount); }
-
-ULONG STDMETHODCALLTYPE UiPluginFactory::Release() {
-    const LONG count = --refCount;
-    if (count == 0) delete this;
-    return static_cast<ULONG>(count);
-}
-
 HRESULT STDMETHODCALLTYPE UiPluginFactory::CreateInstance(IUnknown* outer, REFIID riid, void** ppv) {
     if (outer) return CLASS_E_NOAGGREGATION;
     UiPlugin* plugin = new (std::nothrow) UiPlugin;
@@ -79,14 +71,6 @@ HRESULT STDMETHODCALLTYPE UiPlugin::QueryInterface(REFIID riid, void** ppv) {
     }
     *ppv = nullptr;
     return E_NOINTERFACE;
-}
-
-ULONG STDMETHODCALLTYPE UiPlugin::AddRef() { return static_cast<ULONG>(++refCount); }
-
-ULONG STDMETHODCALLTYPE UiPlugin::Release() {
-    const LONG count = --refCount;
-    if (count == 0) delete this;
-    return static_cast<ULONG>(count);
 }
 
 HRESULT STDMETHODCALLTYPE UiPlugin::GetInfo(DWORD dwMode, PVOID pBuffer, DWORD cbSize, DWORD* pcbNeeded) {

@@ -2,49 +2,33 @@
 #pragma once
 
 #include <atomic>
-#include <cstddef>
-#include <new>
 
 #include "frame/PluginContext.h"
+#include "platform/ComObject.h"
 #include "platform/HostAbi.h"
-#include "platform/Runtime.h"
-
-// Both objects come from the platform's allocator, so that a failed
-// allocation answers E_OUTOFMEMORY (and tests can make one fail); only
-// `new (std::nothrow)` makes them.
-struct ComAllocated {
-    static void* operator new(std::size_t bytes, const std::nothrow_t&) noexcept { return platform::MemAlloc(bytes); }
-    static void operator delete(void* block) noexcept { platform::MemFree(block); }
-    static void operator delete(void* block, const std::nothrow_t&) noexcept { platform::MemFree(block); }
-};
 
 // Live factories and plug-in objects; DllCanUnloadNow refuses while any lives.
 extern std::atomic<LONG> g_componentCount;
 extern std::atomic<LONG> g_lockCount;
 
-class UiPluginFactory final : public IClassFactory, public ComAllocated {
+// Both are made with `new (std::nothrow)` from the platform's allocator, so
+// that a failed allocation answers E_OUTOFMEMORY.
+class UiPluginFactory final : public platform::ComObject<UiPluginFactory, IClassFactory> {
 public:
     UiPluginFactory();
     ~UiPluginFactory();
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override;
-    ULONG STDMETHODCALLTYPE AddRef() override;
-    ULONG STDMETHODCALLTYPE Release() override;
     HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID riid, void** ppv) override;
     HRESULT STDMETHODCALLTYPE LockServer(BOOL lock) override;
-
-private:
-    std::atomic<LONG> refCount{1};
 };
 
-class UiPlugin final : public IPrintOemUI2, public ComAllocated {
+class UiPlugin final : public platform::ComObject<UiPlugin, IPrintOemUI2> {
 public:
     UiPlugin();
     ~UiPlugin();
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override;
-    ULONG STDMETHODCALLTYPE AddRef() override;
-    ULONG STDMETHODCALLTYPE Release() override;
 
     HRESULT STDMETHODCALLTYPE GetInfo(DWORD dwMode, PVOID pBuffer, DWORD cbSize, DWORD* pcbNeeded) override;
     HRESULT STDMETHODCALLTYPE DevMode(DWORD dwMode, POEMDMPARAM pOemDMParam) override;
@@ -76,7 +60,6 @@ public:
                                             PVOID pvOut, INT* piResult) override;
 
 private:
-    std::atomic<LONG> refCount{1};
     PluginContext context;
 };
 

@@ -72,10 +72,4 @@ private:
     T* block_ = nullptr;
 };
 
-inline void ReleaseInterface(IUnknown* object) { object->Release(); }
-
-// One reference of a COM interface.
-template <typename T>
-using UniqueInterface = UniqueAny<T*, &ReleaseInterface>;
-
 }  // namespace platform
