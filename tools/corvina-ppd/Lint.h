@@ -33,6 +33,72 @@ inline constexpr int kLintClassCount = 20;
 // The name shown in text and JSON output, as "constraint-direction".
 const char* LintClassName(LintClass kind);
 
+// What a finding costs the file's users: an error when the plug-in's reading
+// of the file differs from its text (it loses or misreads what the file
+// says); a warning when the plug-in reads the text as written but its rules
+// give it another effect than its author may expect; a note when the rule
+// lies outside what the plug-in does. `make package` refuses a PPD with an
+// error.
+// Heaviest first, so that a lighter severity compares greater.
+enum class LintSeverity { Error, Warning, Note };
+inline constexpr int kLintSeverityCount = 3;
+
+constexpr LintSeverity LintClassSeverity(LintClass kind) {
+    switch (kind) {
+        // The entry takes the next line's tokens: a rule the file does not hold.
+        case LintClass::ConstraintShort: return LintSeverity::Error;
+        // A short entry above swallowed its keyword: the rule is lost.
+        case LintClass::ConstraintLost: return LintSeverity::Error;
+        // Everything after the point is lost.
+        case LintClass::ParseEnd: return LintSeverity::Error;
+        // What lies between the block and the *CloseUI it runs on to is lost.
+        case LintClass::BlockUnclosed: return LintSeverity::Error;
+        // A feature, entry or option line the file has is lost.
+        case LintClass::NotRead: return LintSeverity::Error;
+        // Another keyword is read than the one written.
+        case LintClass::TranslationSlash: return LintSeverity::Error;
+        // Another translation is read than the one written, so the item never gets its mark.
+        case LintClass::TranslationBracket: return LintSeverity::Error;
+        // Read as written, but the plug-in marks only from the installable side: the rule marks nothing.
+        case LintClass::ConstraintDirection: return LintSeverity::Warning;
+        // Read as written, but it names nothing the file declares: the rule holds nowhere.
+        case LintClass::ConstraintUndeclared: return LintSeverity::Warning;
+        // Read as written, but a later installable feature decides the same marks.
+        case LintClass::ConstraintOverridden: return LintSeverity::Warning;
+        // The default is kept as written, and is not one of the options.
+        case LintClass::DefaultUnknown: return LintSeverity::Warning;
+        // The default is kept as written: empty.
+        case LintClass::DefaultEmpty: return LintSeverity::Warning;
+        // No current option until the driver reports one: the feature's rules wait for it.
+        case LintClass::DefaultMissing: return LintSeverity::Warning;
+        // The first of two like translations decides the marks of both.
+        case LintClass::OptionTranslation: return LintSeverity::Warning;
+        // The first of two like translations decides the marks of both.
+        case LintClass::FeatureTranslation: return LintSeverity::Warning;
+        // A hazard for the next edit; what it already loses is a not-read of its own.
+        case LintClass::TranslationQuote: return LintSeverity::Warning;
+        // Rules between two ordinary features are the driver's, not the plug-in's.
+        case LintClass::ConstraintOrdinary: return LintSeverity::Note;
+        // Rules between two installable features are the driver's, not the plug-in's.
+        case LintClass::ConstraintInstallable: return LintSeverity::Note;
+        // A printer without every feature of the table is the common case.
+        case LintClass::TableMissing: return LintSeverity::Note;
+        // The plug-in marks only the features of its table; the driver still applies the rule.
+        case LintClass::FeatureUnknown: return LintSeverity::Note;
+    }
+    return LintSeverity::Error;
+}
+
+// "error", "warning" or "note".
+constexpr const char* LintSeverityName(LintSeverity severity) {
+    switch (severity) {
+        case LintSeverity::Error: return "error";
+        case LintSeverity::Warning: return "warning";
+        case LintSeverity::Note: return "note";
+    }
+    return "error";
+}
+
 struct LintFinding {
     int line;            // 1-based; 0 for the file as a whole
     LintClass kind;

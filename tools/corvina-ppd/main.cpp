@@ -21,12 +21,17 @@ namespace {
 
 const char kUsage[] =
     "usage: corvina-ppd [--json] [--codepage N] [--installed '*Keyword=Option']... FILE\n"
-    "       corvina-ppd --lint [--json] [--codepage N] FILE\n"
-    "  --lint exits 0 with nothing to report, 3 with findings\n";
+    "       corvina-ppd --lint [--json] [--all] [--fail-on error|warning|note] [--codepage N] FILE\n"
+    "  --lint prints errors and warnings and counts the notes (--all prints them too, --json\n"
+    "  holds everything); exits 0 with nothing to report, 3 with findings of the --fail-on\n"
+    "  severity or above (default note: any finding)\n";
 
 struct Options {
     bool json = false;
     bool lint = false;
+    bool allFindings = false;                  // --all: the notes' lines too
+    LintSeverity failOn = LintSeverity::Note;  // the least severity that exits 3
+    bool failOnGiven = false;
     unsigned codePage = 1252;
     std::vector<std::string> installed;
     const char* file = nullptr;
@@ -189,8 +194,25 @@ void PrintText(const PpdDocument& doc) {
     if (doc.featureCount) std::printf("\n(x: ruled out by the installed options)\n");
 }
 
-// Findings as "FILE:LINE: class: reason", or one JSON object; 3 when there
-// are findings.
+// The notes of the text output as one line, counted per class in the order
+// of the classes, or nothing without notes.
+std::string NotesLine(const char* file, const int (&counts)[kLintClassCount]) {
+    int total = 0;
+    std::string perClass;
+    for (int k = 0; k < kLintClassCount; ++k) {
+        const auto kind = static_cast<LintClass>(k);
+        if (!counts[k] || LintClassSeverity(kind) != LintSeverity::Note) continue;
+        total += counts[k];
+        perClass += (perClass.empty() ? "" : ", ") + std::to_string(counts[k]) + " " + LintClassName(kind);
+    }
+    if (!total) return "";
+    return std::string(file) + ": " + std::to_string(total) + (total == 1 ? " note" : " notes") +
+           " not shown (--all shows them): " + perClass + "\n";
+}
+
+// Findings as "FILE:LINE: severity: class: reason", the notes counted in one
+// line unless --all, or one JSON object with everything; 3 when there are
+// findings of the --fail-on severity or above.
 int Lint(const Options& options) {
     FILE* file = std::fopen(options.file, "r");
     std::string bytes;
@@ -212,14 +234,23 @@ int Lint(const Options& options) {
         return 1;
     }
     std::string out;
+    int counts[kLintClassCount] = {};
+    int severityCounts[kLintSeverityCount] = {};
+    bool fails = false;
+    for (const LintFinding& f : result.findings) {
+        const LintSeverity severity = LintClassSeverity(f.kind);
+        ++counts[static_cast<int>(f.kind)];
+        ++severityCounts[static_cast<int>(severity)];
+        fails = fails || severity <= options.failOn;
+    }
     if (options.json) {
-        int counts[kLintClassCount] = {};
         out = "{\n  \"file\": " + JsonString(options.file) + ",\n  \"findings\": [";
         for (size_t i = 0; i < result.findings.size(); ++i) {
             const LintFinding& f = result.findings[i];
-            ++counts[static_cast<int>(f.kind)];
             out += (i ? ",\n    {" : "\n    {") + std::string("\"line\": ") + std::to_string(f.line) +
-                   ", \"class\": " + JsonString(LintClassName(f.kind)) + ", \"reason\": " + JsonString(f.reason) + "}";
+                   ", \"class\": " + JsonString(LintClassName(f.kind)) +
+                   ", \"severity\": " + JsonString(LintSeverityName(LintClassSeverity(f.kind))) +
+                   ", \"reason\": " + JsonString(f.reason) + "}";
         }
         out += result.findings.empty() ? "],\n  \"counts\": {" : "\n  ],\n  \"counts\": {";
         bool first = true;
@@ -229,17 +260,25 @@ int Lint(const Options& options) {
                    std::to_string(counts[k]);
             first = false;
         }
+        out += "},\n  \"severities\": {";
+        for (int s = 0; s < kLintSeverityCount; ++s)
+            out += (s ? ", " : "") + JsonString(LintSeverityName(static_cast<LintSeverity>(s))) + ": " +
+                   std::to_string(severityCounts[s]);
         out += "}\n}\n";
     } else {
         for (const LintFinding& f : result.findings) {
+            const LintSeverity severity = LintClassSeverity(f.kind);
+            if (severity == LintSeverity::Note && !options.allFindings) continue;
             out += options.file;
             if (f.line > 0) out += ":" + std::to_string(f.line);
-            out += std::string(": ") + LintClassName(f.kind) + ": " + f.reason + "\n";
+            out += std::string(": ") + LintSeverityName(severity) + ": " + LintClassName(f.kind) + ": " + f.reason +
+                   "\n";
         }
+        if (!options.allFindings) out += NotesLine(options.file, counts);
     }
     std::fwrite(out.data(), 1, out.size(), stdout);
     if (std::fflush(stdout) != 0) return 1;
-    return result.findings.empty() ? 0 : 3;
+    return fails ? 3 : 0;
 }
 
 int Usage(const char* problem) {
@@ -271,6 +310,8 @@ int main(int argc, char** argv) {
             options.json = true;
         } else if (std::strcmp(argv[i], "--lint") == 0) {
             options.lint = true;
+        } else if (std::strcmp(argv[i], "--all") == 0) {
+            options.allFindings = true;
         } else if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
             std::fputs(kUsage, stdout);
             return 0;
@@ -279,6 +320,14 @@ int main(int argc, char** argv) {
             unsigned long cp = value ? std::strtoul(value, &end, 10) : 0;
             if (!value || *end || (cp != 1252 && cp != 932)) return Usage("--codepage takes 1252 or 932");
             options.codePage = static_cast<unsigned>(cp);
+        } else if (TakeValue(argc, argv, i, "--fail-on", &value)) {
+            bool known = false;
+            for (int s = 0; s < kLintSeverityCount && value && !known; ++s) {
+                known = std::strcmp(value, LintSeverityName(static_cast<LintSeverity>(s))) == 0;
+                if (known) options.failOn = static_cast<LintSeverity>(s);
+            }
+            options.failOnGiven = known;
+            if (!known) return Usage("--fail-on takes error, warning or note");
         } else if (TakeValue(argc, argv, i, "--installed", &value)) {
             if (!value || !std::strchr(value, '=')) return Usage("--installed takes '*Keyword=Option'");
             options.installed.push_back(value);
@@ -292,6 +341,8 @@ int main(int argc, char** argv) {
     }
     if (!options.file) return Usage(nullptr);
     if (options.lint && !options.installed.empty()) return Usage("--lint takes no --installed");
+    if (!options.lint && (options.allFindings || options.failOnGiven))
+        return Usage("--all and --fail-on go with --lint");
     platform::portable::SetAnsiCodePage(options.codePage);
     if (options.lint) return Lint(options);
 
