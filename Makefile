@@ -34,9 +34,15 @@ build-win32: deps
 
 build: build-native build-asan build-tsan build-win64 build-win32
 
-# dist/corvina-<version>-x64/ and -x86/: the driver packages (scripts/package.sh).
+# dist/corvina-<version>-x64/ and -x86/: the driver packages (scripts/package.sh)
+# of the printers whose PPDs PPD="a.ppd b.ppd" names (default: the sample
+# printer's), each linted first by the native corvina-ppd; LINT=warn packages
+# despite lint errors; PROVIDER=, MANUFACTURER= and INF= override the INF's names.
 package: build-win64 build-win32
-	@bash scripts/package.sh
+	@cmake --preset native >/dev/null
+	@cmake --build build/native -j $(JOBS) --target corvina-ppd
+	@PPD="$(PPD)" LINT="$(LINT)" PROVIDER="$(PROVIDER)" MANUFACTURER="$(MANUFACTURER)" INF="$(INF)" \
+	  bash scripts/package.sh
 
 # The binary checks, the end-to-end run and the INF/INI checks read the packages.
 test: build wine-prefix package
