@@ -182,7 +182,8 @@ def read_family(sources):
 
 
 def quoted(text):
-    """A value inside an INF's double quotes: a '%' would start a %strkey%."""
+    """A name inside double quotes on a line setupapi substitutes %strkey%
+    tokens in. The values of [Strings] are taken as written."""
     return text.replace("%", "%%")
 
 
@@ -229,14 +230,14 @@ def inf_lines(printers, provider, inf, architecture, decoration, version, driver
 
     manufacturers, models, installs, sources, strings = [], [], [], [], []
     if provider not in keys:
-        strings.append(f'{provider_key}="{quoted(provider)}"')
+        strings.append(f'{provider_key}="{provider}"')
     for manufacturer, (key, members) in sections.items():
         manufacturers.append(f"%{key}%={key},{decoration}")
         if models:
             models.append("")
         models.append(f"[{key}.{decoration}]")
         models += [f'"{quoted(p.model)}" = {p.ppd}' for p in members]
-        strings.append(f'{key}="{quoted(manufacturer)}"')
+        strings.append(f'{key}="{manufacturer}"')
     for printer in printers:
         if installs:
             installs.append("")
@@ -258,7 +259,7 @@ def inf_lines(printers, provider, inf, architecture, decoration, version, driver
         "DRIVER_DATE": driver_date,
         "VERSION": version,
         "CATALOG": stem + (".cat" if ext.islower() else ".CAT"),
-        "DISK_NAME": quoted(f"{one.model} driver files" if one else f"{provider} printer driver files"),
+        "DISK_NAME": f"{one.model} driver files" if one else f"{provider} printer driver files",
     }
     blocks = {"MANUFACTURERS": manufacturers, "MODELS": models, "INSTALL_SECTIONS": installs,
               "SOURCE_FILES": sources, "STRINGS": strings}
