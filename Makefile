@@ -2,7 +2,7 @@
 JOBS ?= 2
 PREFIX_DIR := $(CURDIR)/build/wineprefix
 
-.PHONY: all deps wine-prefix build build-native build-asan build-tsan build-win64 build-win32 package test demo bench fuzz clean
+.PHONY: all deps wine-prefix build build-native build-asan build-tsan build-win64 build-win32 package test-packages test demo bench fuzz clean
 
 all: build
 
@@ -44,8 +44,13 @@ package: build-win64 build-win32
 	@PPD="$(PPD)" LINT="$(LINT)" PROVIDER="$(PROVIDER)" MANUFACTURER="$(MANUFACTURER)" INF="$(INF)" \
 	  bash scripts/package.sh
 
+# build/test-packages/: a family of two models and the families make package
+# must refuse, made by scripts/package.sh, for the INF/INI checks.
+test-packages: package
+	@bash tests/wine/test-packages.sh build/test-packages
+
 # The binary checks, the end-to-end run and the INF/INI checks read the packages.
-test: build wine-prefix package
+test: build wine-prefix package test-packages
 	@bash scripts/run-tests.sh
 
 demo: build-win64 build-win32 wine-prefix
