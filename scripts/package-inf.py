@@ -89,8 +89,8 @@ def text_of(source, keyword, raw, encoding):
     if all(b < 0x80 for b in raw):
         return raw.decode("ascii")
     if encoding not in ENCODINGS:
-        said = f"*LanguageEncoding {encoding}" if encoding else "no *LanguageEncoding"
-        raise Refusal(f"{source}: *{keyword} has bytes outside ASCII, and {said} says how to read them "
+        said = f"its *LanguageEncoding, {encoding}, does not say" if encoding else "no *LanguageEncoding says"
+        raise Refusal(f"{source}: *{keyword} has bytes outside ASCII, and {said} how to read them "
                       f"(known: {', '.join(ENCODINGS)})")
     try:
         return raw.decode(ENCODINGS[encoding])

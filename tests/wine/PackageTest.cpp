@@ -640,6 +640,8 @@ TEST_F(TestPackages, MakePackageRefusesEachPlantedMistakeInThePpds) {
         {"a PPD with a lint error, under LINT=warn", "lint-error-warned", nullptr,
          ": error: block-unclosed: the block of *QZTrayUnit"},
         {"a PPD without a model name", "no-usable-name", "no usable model name", nullptr},
+        {"a name outside ASCII without *LanguageEncoding", "no-encoding",
+         "*NickName has bytes outside ASCII, and no *LanguageEncoding says how to read them", nullptr},
         {"a file name with a blank", "file-name", "the INF cannot carry the file name \"NORV C7.PPD\"", nullptr},
         {"a model name of 256 characters", "name-too-long", "is 256 characters long; an INF holds at most 255", nullptr},
     };

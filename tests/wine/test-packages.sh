@@ -59,6 +59,7 @@ attempt one-file-name "PPD=$c5 $(plant one-file-name 's/NORVC7\.PPD/NORVC5.PPD/'
 unclosed="$(plant lint-error '/^\*CloseUI: \*QZTrayUnit/d')"
 attempt lint-error "PPD=$c5 $unclosed"
 attempt lint-error-warned "PPD=$c5 $unclosed" LINT=warn
+attempt no-encoding "PPD=$c5 $(plant no-encoding '/^\*LanguageEncoding:/d; s/^\*NickName: .*/*NickName: "Imprimante S\xe9rie C7"/')"
 attempt no-usable-name "PPD=$c5 $(plant no-usable-name '/^\*\(NickName\|ModelName\):/d')"
 attempt file-name "PPD=$c5 $(plant file-name 's/NORVC7\.PPD/NORV C7.PPD/')"
 long="$(printf 'Norvane C7 PS %.0s' {1..18})"  # 18 x 14 = 252, and "Long" makes 256
