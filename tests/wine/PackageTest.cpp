@@ -252,18 +252,31 @@ std::vector<Model> Models(const OpenInf& inf, std::string& read, std::string& fa
     return models;
 }
 
+// The INF of a package open, with the models of this width; none, with the
+// reason in `failure`, when it does not open or they are not right.
+struct InfModels {
+    explicit InfModels(const std::wstring& dir) : inf(InfPath(dir)) {
+        if (inf.ok())
+            models = Models(inf, read, failure);
+        else
+            failure = "the INF does not open";
+    }
+    OpenInf inf;
+    std::vector<Model> models;
+    std::string read, failure;
+};
+
 // Each model of this width copies its PPD, its INI and the DLL as dependent
 // files of the driver, and pulls in the PostScript driver; every shipped file
 // is copied by a model, from a source disk.
 Verdict EachModelCopiesItsFiles(const std::wstring& dir) {
-    OpenInf inf(InfPath(dir));
-    Verdict v;
-    if (!inf.ok()) return {"", "the INF does not open"};
-    const std::vector<Model> models = Models(inf, v.read, v.failure);
-    if (models.empty()) return v;
+    const InfModels m(dir);
+    if (m.models.empty()) return {m.read, m.failure};
+    const OpenInf& inf = m.inf;
+    Verdict v{m.read, ""};
 
     std::set<std::wstring> copiedByAny;
-    for (const Model& model : models) {
+    for (const Model& model : m.models) {
         std::set<std::wstring> copied;
         std::string list;
         for (const auto& line : inf.Lines(model.section, L"CopyFiles"))
@@ -296,17 +309,14 @@ Verdict EachModelCopiesItsFiles(const std::wstring& dir) {
 // Each model's DataFile names a shipped PPD, and each shipped PPD is the
 // DataFile of one model.
 Verdict DataFileIsThePpd(const std::wstring& dir) {
-    OpenInf inf(InfPath(dir));
+    const InfModels m(dir);
+    if (m.models.empty()) return {"", m.failure};
     Verdict v;
-    if (!inf.ok()) return {"", "the INF does not open"};
-    std::string ignored;
-    const std::vector<Model> models = Models(inf, ignored, v.failure);
-    if (models.empty()) return v;
     std::map<std::wstring, int> dataFileOf;
     for (const std::wstring& file : ShippedFiles(dir))
         if (EndsWith(file, L".PPD")) dataFileOf[Upper(file)] = 0;
-    for (const Model& model : models) {
-        const std::wstring dataFile = inf.Value(model.section, L"DataFile");
+    for (const Model& model : m.models) {
+        const std::wstring dataFile = m.inf.Value(model.section, L"DataFile");
         const std::string head = FileBytes(dir + L"\\" + dataFile).substr(0, 10);
         v.read += (v.read.empty() ? "" : "; ") + Utf8(model.section) + ": DataFile=" + Utf8(dataFile) +
                   ", which starts \"" + head + "\"";
@@ -381,15 +391,12 @@ std::wstring PpdModelName(const std::string& bytes) {
 // Each model is named as its PPD names itself, and no two alike (the spooler
 // takes driver names without regard to case).
 Verdict EachModelIsNamedByItsPpd(const std::wstring& dir) {
-    OpenInf inf(InfPath(dir));
+    const InfModels m(dir);
+    if (m.models.empty()) return {"", m.failure};
     Verdict v;
-    if (!inf.ok()) return {"", "the INF does not open"};
-    std::string ignored;
-    const std::vector<Model> models = Models(inf, ignored, v.failure);
-    if (models.empty()) return v;
     std::map<std::wstring, std::wstring> sectionOf;
-    for (const Model& model : models) {
-        const std::wstring dataFile = inf.Value(model.section, L"DataFile");
+    for (const Model& model : m.models) {
+        const std::wstring dataFile = m.inf.Value(model.section, L"DataFile");
         const std::wstring own = PpdModelName(FileBytes(dir + L"\\" + dataFile));
         v.read += (v.read.empty() ? "\"" : "; \"") + Utf8(model.name) + "\" for " + Utf8(dataFile);
         if (model.name != own)
@@ -533,14 +540,20 @@ protected:
     std::wstring root;
 };
 
+// "name = install section" of each model of this width, as setupapi reads them.
+std::vector<std::wstring> ModelLines(const std::wstring& dir) {
+    const InfModels m(dir);
+    std::printf("[ read     ] %s\n", m.read.c_str());
+    std::vector<std::wstring> lines;
+    for (const Model& model : m.models) lines.push_back(model.name + L" = " + model.section);
+    return lines;
+}
+
 TEST_F(TestPackages, AFamilyOfTwoModelsPassesEachCheckOfThePlatformsParsers) {
     const std::wstring dir = Package("family");
     ExpectEachCheckPasses(dir);
-    OpenInf inf(InfPath(dir));
-    std::string read, failure;
-    std::vector<std::wstring> names;
-    for (const Model& model : Models(inf, read, failure)) names.push_back(model.name + L" = " + model.section);
-    EXPECT_EQ(names, (std::vector<std::wstring>{L"Norvane C5 PS = NORVC5.PPD", L"Norvane C7 PS = NORVC7.PPD"}));
+    EXPECT_EQ(ModelLines(dir),
+              (std::vector<std::wstring>{L"Norvane C5 PS = NORVC5.PPD", L"Norvane C7 PS = NORVC7.PPD"}));
     EXPECT_EQ(ShippedFiles(dir), (std::set<std::wstring>{L"NORVC5.INI", L"NORVC5.PPD", L"NORVC7.INI", L"NORVC7.PPD",
                                                          kDllName}));
 }
@@ -572,12 +585,8 @@ TEST_F(TestPackages, NamesOutsideAsciiMakeTheInfUtf16) {
     ExpectEachCheckPasses(dir);
     const std::string bytes = FileBytes(InfPath(dir));
     EXPECT_EQ(bytes.substr(0, 2), "\xFF\xFE") << "no UTF-16LE byte order mark";
-    OpenInf inf(InfPath(dir));
-    std::string read, failure;
-    std::vector<std::wstring> names;
-    for (const Model& model : Models(inf, read, failure)) names.push_back(model.name);
-    std::printf("[ read     ] %s\n", read.c_str());
-    EXPECT_EQ(names, (std::vector<std::wstring>{L"Imprimante S\u00E9rie C7", L"\u30CE\u30EB\u30F4\u30A1\u30F3 C7 PS"}));
+    EXPECT_EQ(ModelLines(dir), (std::vector<std::wstring>{L"Imprimante S\u00E9rie C7 = NORVC7FR.PPD",
+                                                           L"\u30CE\u30EB\u30F4\u30A1\u30F3 C7 PS = NORVC7JA.PPD"}));
     for (const std::wstring& ascii : {InfPath(PackageDir()), InfPath(Package("family"))}) {
         const std::string text = FileBytes(ascii);
         EXPECT_TRUE(std::all_of(text.begin(), text.end(), [](char c) { return (c & 0x80) == 0; }))
@@ -597,10 +606,8 @@ TEST_F(TestPackages, SettingsNameTheProviderTheManufacturerAndTheInf) {
     const auto manufacturers = inf.Lines(L"Manufacturer");
     ASSERT_EQ(manufacturers.size(), 1u);
     EXPECT_EQ(manufacturers[0][0], L"Norvane Europe (100% Norvane)");
-    std::string read, failure;
-    std::vector<std::wstring> names;
-    for (const Model& model : Models(inf, read, failure)) names.push_back(model.name);
-    EXPECT_EQ(names, (std::vector<std::wstring>{L"Norvane C5 PS", L"Norvane C7 PS (100% recycled)"}));
+    EXPECT_EQ(ModelLines(dir), (std::vector<std::wstring>{L"Norvane C5 PS = NORVC5.PPD",
+                                                           L"Norvane C7 PS (100% recycled) = NORVC7.PPD"}));
 }
 
 // What make package did with each family of tests/wine/test-packages.sh: it
