@@ -38,6 +38,10 @@ build: build-native build-asan build-tsan build-win64 build-win32
 # of the printers whose PPDs PPD="a.ppd b.ppd" names (default: the sample
 # printer's), each linted first by the native corvina-ppd; LINT=warn packages
 # despite lint errors; PROVIDER=, MANUFACTURER= and INF= override the INF's names.
+# make's own LINT, the lint program of its built-in rules, is not this one.
+ifeq ($(origin LINT),default)
+LINT :=
+endif
 package: build-win64 build-win32
 	@cmake --preset native >/dev/null
 	@cmake --build build/native -j $(JOBS) --target corvina-ppd
