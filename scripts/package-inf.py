@@ -98,14 +98,15 @@ def text_of(source, keyword, raw, encoding):
         raise Refusal(f"{source}: *{keyword} is not {encoding}: byte 0x{raw[error.start]:02X} at {error.start}")
 
 
-def usable_name(source, keyword, text, what):
-    """The name as the INF writes it, or a refusal of one it cannot carry."""
+def usable_name(name, text):
+    """The text as the INF writes it, or a refusal of one it cannot carry;
+    `name` says what the text is, and where it comes from."""
     if any(ord(c) < 0x20 or ord(c) == 0x7F for c in text):
-        raise Refusal(f"{source}: the {what} (*{keyword}) holds a line break or another control character")
+        raise Refusal(f"{name} holds a line break or another control character")
     units = len(text.encode("utf-16-le")) // 2
     if units > LINE_LEN - 1:
-        raise Refusal(f"{source}: the {what} (*{keyword}) is {units} characters long; an INF holds at most "
-                      f"{LINE_LEN - 1} (LINE_LEN, {LINE_LEN} with its terminator): \"{text[:40]}...\"")
+        raise Refusal(f"{name} is {units} characters long; an INF holds at most {LINE_LEN - 1} (LINE_LEN, "
+                      f"{LINE_LEN} with its terminator): \"{text[:40]}...\"")
     return text
 
 
@@ -126,7 +127,7 @@ def read_printer(source, manufacturer_setting):
     if model is None or not model.strip():
         raise Refusal(f"{source}: no usable model name: the file has neither a *NickName nor a *ModelName "
                       f"with text")
-    model = usable_name(source, keyword, model.strip(), "model name")
+    model = usable_name(f"{source}: the model name (*{keyword})", model.strip())
 
     if manufacturer_setting:
         manufacturer = manufacturer_setting
@@ -134,7 +135,7 @@ def read_printer(source, manufacturer_setting):
         manufacturer = (text_of(source, "Manufacturer", main_keyword(data, "Manufacturer"), encoding) or "").strip()
         if not manufacturer:
             raise Refusal(f"{source}: no *Manufacturer to name its manufacturer section; set MANUFACTURER=")
-        manufacturer = usable_name(source, "Manufacturer", manufacturer, "manufacturer")
+        manufacturer = usable_name(f"{source}: the manufacturer (*Manufacturer)", manufacturer)
 
     pc_file_name = main_keyword(data, "PCFileName")
     if pc_file_name is not None and pc_file_name.strip():
@@ -162,7 +163,7 @@ def read_family(sources):
     settings = {key: os.environ.get(key, "").strip() for key in ("PROVIDER", "MANUFACTURER", "INF")}
     for key in ("PROVIDER", "MANUFACTURER"):
         if settings[key]:
-            usable_name(f"{key}=", key, settings[key], key.lower())
+            usable_name(f"{key}=", settings[key])
     printers = [read_printer(source, settings["MANUFACTURER"]) for source in sources]
     models, files = {}, {}
     for printer in printers:
