@@ -115,15 +115,14 @@ HRESULT STDMETHODCALLTYPE UiPlugin::DevMode(DWORD dwMode, POEMDMPARAM pOemDMPara
 HRESULT STDMETHODCALLTYPE UiPlugin::PublishDriverInterface(IUnknown* pIUnknown) {
     if (context.driverHelper) return S_OK;
     if (!pIUnknown) return E_FAIL;
-    void* helper = nullptr;
-    const HRESULT answer = pIUnknown->QueryInterface(IID_IPrintOemDriverUI, &helper);
-    if (answer != S_OK || !helper) {
-        // A reference handed out with another success status is not kept, but given back.
-        if (answer >= 0 && helper) static_cast<IUnknown*>(helper)->Release();
-        return E_FAIL;
-    }
-    context.driverHelper.reset(static_cast<IPrintOemDriverUI*>(helper));
-    return S_OK;
+    const HRESULT answer =
+        pIUnknown->QueryInterface(IID_IPrintOemDriverUI, reinterpret_cast<void**>(context.driverHelper.put()));
+    if (answer == S_OK && context.driverHelper) return S_OK;
+    // What a failed query leaves behind is no reference; one handed out with
+    // another success status is given back, not kept.
+    if (answer < 0) context.driverHelper.release();
+    context.driverHelper.reset();
+    return E_FAIL;
 }
 
 HRESULT STDMETHODCALLTYPE UiPlugin::CommonUIProp(DWORD dwMode, POEMCUIPPARAM pOemCUIPParam) {

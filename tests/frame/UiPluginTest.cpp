@@ -6,6 +6,7 @@
 
 #include "frame/JobSettings.h"
 #include "frame/UiPlugin.h"
+#include "platform/ComObject.h"
 #include "platform/Platform.h"
 #include "platform/portable/PortablePlatform.h"
 #include "tests/support/FakeDriverHelper.h"
@@ -172,18 +173,29 @@ TEST(PluginPublishDriverInterface, KeepsTheFirstHelperAndReleasesItOnce) {
 }
 
 TEST(PluginPublishDriverInterface, RefusedQueryLeavesRoomForALaterTry) {
-    FakeDriverHelper refusing, good, odd;
+    FakeDriverHelper refusing, good, odd, broken;
     refusing.refuseQuery = true;
     odd.queryStatus = S_FALSE;
+    broken.queryStatus = E_NOINTERFACE;  // fails, yet writes a pointer
     IPrintOemUI2* plugin = NewPlugin();
     EXPECT_EQ(plugin->PublishDriverInterface(&refusing), E_FAIL);
     EXPECT_EQ(plugin->PublishDriverInterface(&odd), E_FAIL);
     EXPECT_EQ(odd.refs, 1) << "a reference handed out with S_FALSE is given back";
+    EXPECT_EQ(plugin->PublishDriverInterface(&broken), E_FAIL);
+    EXPECT_EQ(broken.releases, 0) << "what a failed query leaves is no reference";
     EXPECT_EQ(plugin->PublishDriverInterface(nullptr), E_FAIL);
     EXPECT_EQ(plugin->PublishDriverInterface(&good), S_OK);
     EXPECT_EQ(good.refs, 2);
     plugin->Release();
     EXPECT_EQ(good.refs, 1);
+}
+
+TEST(PluginOwners, PutReleasesTheHeldReferenceBeforeTheCalleeWrites) {
+    FakeDriverHelper first, second;
+    platform::UniqueInterface<IPrintOemDriverUI> helper(&first);
+    ASSERT_EQ(second.QueryInterface(IID_IPrintOemDriverUI, reinterpret_cast<void**>(helper.put())), S_OK);
+    EXPECT_EQ(first.releases, 1);
+    EXPECT_EQ(helper.get(), &second);
 }
 
 TEST(PluginDevMode, RefusesBadModesAndNullBlock) {
