@@ -35,11 +35,10 @@ HRESULT STDMETHODCALLTYPE UiPluginFactory::QueryInterface(REFIID riid, void** pp
 
 HRESULT STDMETHODCALLTYPE UiPluginFactory::CreateInstance(IUnknown* outer, REFIID riid, void** ppv) {
     if (outer) return CLASS_E_NOAGGREGATION;
-    UiPlugin* plugin = new (std::nothrow) UiPlugin;
-    if (!plugin) return E_OUTOFMEMORY;
-    const HRESULT hr = plugin->QueryInterface(riid, ppv);
-    plugin->Release();
-    return hr;
+    // The owner drops the first reference after the query, so a refused
+    // interface leaves no object behind.
+    const platform::UniqueInterface<UiPlugin> plugin(new (std::nothrow) UiPlugin);
+    return plugin ? plugin->QueryInterface(riid, ppv) : E_OUTOFMEMORY;
 }
 
 HRESULT STDMETHODCALLTYPE UiPluginFactory::LockServer(BOOL lock) {
@@ -162,11 +161,8 @@ HRESULT STDMETHODCALLTYPE UiPlugin::DocumentEvent(HANDLE, HDC, INT, ULONG, PVOID
 
 HRESULT GetPluginClassObject(REFCLSID rclsid, REFIID riid, void** ppv) {
     if (!SameId(rclsid, CLSID_OEMUI)) return CLASS_E_CLASSNOTAVAILABLE;
-    UiPluginFactory* factory = new (std::nothrow) UiPluginFactory;
-    if (!factory) return E_OUTOFMEMORY;
-    const HRESULT hr = factory->QueryInterface(riid, ppv);
-    factory->Release();
-    return hr;
+    const platform::UniqueInterface<UiPluginFactory> factory(new (std::nothrow) UiPluginFactory);
+    return factory ? factory->QueryInterface(riid, ppv) : E_OUTOFMEMORY;
 }
 
 HRESULT CanUnloadPlugin() { return (g_componentCount != 0 || g_lockCount != 0) ? S_FALSE : S_OK; }
