@@ -34,9 +34,11 @@ HRESULT STDMETHODCALLTYPE UiPluginFactory::QueryInterface(REFIID riid, void** pp
 }
 
 HRESULT STDMETHODCALLTYPE UiPluginFactory::CreateInstance(IUnknown* outer, REFIID riid, void** ppv) {
-    if (outer) return CLASS_E_NOAGGREGATION;
-    // The owner drops the first reference after the query, so a refused
+    // Null on every failure, for a host that releases what it got back. The
+    // owner drops the first reference after the query, so a refused
     // interface leaves no object behind.
+    if (ppv) *ppv = nullptr;
+    if (outer) return CLASS_E_NOAGGREGATION;
     const platform::UniqueInterface<UiPlugin> plugin(new (std::nothrow) UiPlugin);
     return plugin ? plugin->QueryInterface(riid, ppv) : E_OUTOFMEMORY;
 }
@@ -160,6 +162,7 @@ HRESULT STDMETHODCALLTYPE UiPlugin::DocumentEvent(HANDLE, HDC, INT, ULONG, PVOID
 // ---- Module --------------------------------------------------------------
 
 HRESULT GetPluginClassObject(REFCLSID rclsid, REFIID riid, void** ppv) {
+    if (ppv) *ppv = nullptr;
     if (!SameId(rclsid, CLSID_OEMUI)) return CLASS_E_CLASSNOTAVAILABLE;
     const platform::UniqueInterface<UiPluginFactory> factory(new (std::nothrow) UiPluginFactory);
     return factory ? factory->QueryInterface(riid, ppv) : E_OUTOFMEMORY;

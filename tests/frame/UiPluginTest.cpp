@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -16,6 +17,8 @@ namespace {
 using support::FakeDriverHelper;
 
 constexpr IID kOtherId = {0x12345678, 0x1234, 0x1234, {1, 2, 3, 4, 5, 6, 7, 8}};
+// An out pointer's value before the call, so that a write of null shows.
+void* const kUnwritten = reinterpret_cast<void*>(uintptr_t{0xDEADBEEF});
 
 IPrintOemUI2* NewPlugin() {
     IClassFactory* factory = nullptr;
@@ -96,19 +99,23 @@ TEST(PluginQueryInterface, AcceptsUnknownAndUi2Only) {
 }
 
 TEST(PluginFactory, RefusesOtherClassesAggregationAndInterfaces) {
-    void* out = reinterpret_cast<void*>(0x1);
+    void* out = kUnwritten;
     EXPECT_EQ(GetPluginClassObject(kOtherId, IID_IClassFactory, &out), CLASS_E_CLASSNOTAVAILABLE);
+    EXPECT_EQ(out, nullptr);
     EXPECT_EQ(g_componentCount, 0);
 
+    out = kUnwritten;
     EXPECT_EQ(GetPluginClassObject(CLSID_OEMUI, kOtherId, &out), E_NOINTERFACE);
     EXPECT_EQ(out, nullptr);
     EXPECT_EQ(g_componentCount, 0) << "a refused interface leaves no factory alive";
 
     IClassFactory* factory = nullptr;
     ASSERT_EQ(GetPluginClassObject(CLSID_OEMUI, IID_IUnknown, reinterpret_cast<void**>(&factory)), S_OK);
-    void* plugin = reinterpret_cast<void*>(0x1);
+    void* plugin = kUnwritten;
     EXPECT_EQ(factory->CreateInstance(reinterpret_cast<IUnknown*>(factory), IID_IPrintOemUI2, &plugin),
               CLASS_E_NOAGGREGATION);
+    EXPECT_EQ(plugin, nullptr);
+    plugin = kUnwritten;
     EXPECT_EQ(factory->CreateInstance(nullptr, IID_IPrintOemUI, &plugin), E_NOINTERFACE);
     EXPECT_EQ(plugin, nullptr);
     EXPECT_EQ(factory->CreateInstance(nullptr, IID_IPrintOemUI2, nullptr), E_POINTER);
@@ -122,19 +129,20 @@ TEST(PluginFactory, MissingOutPointerOrMemoryLeavesNothingAlive) {
     EXPECT_EQ(GetPluginClassObject(CLSID_OEMUI, IID_IClassFactory, nullptr), E_POINTER);
     EXPECT_EQ(g_componentCount, 0);
 
-    void* out = reinterpret_cast<void*>(0x1);
+    void* out = kUnwritten;
     platform::portable::FailAllocation(1);
     EXPECT_EQ(GetPluginClassObject(CLSID_OEMUI, IID_IClassFactory, &out), E_OUTOFMEMORY);
     platform::portable::FailAllocation(0);
-    EXPECT_EQ(out, reinterpret_cast<void*>(0x1));
+    EXPECT_EQ(out, nullptr);
     EXPECT_EQ(g_componentCount, 0);
 
     IClassFactory* factory = nullptr;
     ASSERT_EQ(GetPluginClassObject(CLSID_OEMUI, IID_IClassFactory, reinterpret_cast<void**>(&factory)), S_OK);
+    out = kUnwritten;
     platform::portable::FailAllocation(1);
     EXPECT_EQ(factory->CreateInstance(nullptr, IID_IPrintOemUI2, &out), E_OUTOFMEMORY);
     platform::portable::FailAllocation(0);
-    EXPECT_EQ(out, reinterpret_cast<void*>(0x1));
+    EXPECT_EQ(out, nullptr);
     EXPECT_EQ(g_componentCount, 1) << "only the factory lives";
     EXPECT_EQ(factory->Release(), 0u);
     EXPECT_EQ(platform::portable::LiveAllocations(), 0);
