@@ -34,12 +34,13 @@ HRESULT STDMETHODCALLTYPE UiPluginFactory::QueryInterface(REFIID riid, void** pp
 }
 
 HRESULT STDMETHODCALLTYPE UiPluginFactory::CreateInstance(IUnknown* outer, REFIID riid, void** ppv) {
+    // Null on every failure, for a host that releases what it got back. The
+    // owner drops the first reference after the query, so a refused
+    // interface leaves no object behind.
+    if (ppv) *ppv = nullptr;
     if (outer) return CLASS_E_NOAGGREGATION;
-    UiPlugin* plugin = new (std::nothrow) UiPlugin;
-    if (!plugin) return E_OUTOFMEMORY;
-    const HRESULT hr = plugin->QueryInterface(riid, ppv);
-    plugin->Release();
-    return hr;
+    const platform::UniqueInterface<UiPlugin> plugin(new (std::nothrow) UiPlugin);
+    return plugin ? plugin->QueryInterface(riid, ppv) : E_OUTOFMEMORY;
 }
 
 HRESULT STDMETHODCALLTYPE UiPluginFactory::LockServer(BOOL lock) {
@@ -115,15 +116,14 @@ HRESULT STDMETHODCALLTYPE UiPlugin::DevMode(DWORD dwMode, POEMDMPARAM pOemDMPara
 HRESULT STDMETHODCALLTYPE UiPlugin::PublishDriverInterface(IUnknown* pIUnknown) {
     if (context.driverHelper) return S_OK;
     if (!pIUnknown) return E_FAIL;
-    void* helper = nullptr;
-    const HRESULT answer = pIUnknown->QueryInterface(IID_IPrintOemDriverUI, &helper);
-    if (answer != S_OK || !helper) {
-        // A reference handed out with another success status is not kept, but given back.
-        if (answer >= 0 && helper) static_cast<IUnknown*>(helper)->Release();
-        return E_FAIL;
-    }
-    context.driverHelper.reset(static_cast<IPrintOemDriverUI*>(helper));
-    return S_OK;
+    const HRESULT answer =
+        pIUnknown->QueryInterface(IID_IPrintOemDriverUI, reinterpret_cast<void**>(context.driverHelper.put()));
+    if (answer == S_OK && context.driverHelper) return S_OK;
+    // What a failed query leaves behind is no reference; one handed out with
+    // another success status is given back, not kept.
+    if (answer < 0) context.driverHelper.release();
+    context.driverHelper.reset();
+    return E_FAIL;
 }
 
 HRESULT STDMETHODCALLTYPE UiPlugin::CommonUIProp(DWORD dwMode, POEMCUIPPARAM pOemCUIPParam) {
@@ -162,12 +162,10 @@ HRESULT STDMETHODCALLTYPE UiPlugin::DocumentEvent(HANDLE, HDC, INT, ULONG, PVOID
 // ---- Module --------------------------------------------------------------
 
 HRESULT GetPluginClassObject(REFCLSID rclsid, REFIID riid, void** ppv) {
+    if (ppv) *ppv = nullptr;
     if (!SameId(rclsid, CLSID_OEMUI)) return CLASS_E_CLASSNOTAVAILABLE;
-    UiPluginFactory* factory = new (std::nothrow) UiPluginFactory;
-    if (!factory) return E_OUTOFMEMORY;
-    const HRESULT hr = factory->QueryInterface(riid, ppv);
-    factory->Release();
-    return hr;
+    const platform::UniqueInterface<UiPluginFactory> factory(new (std::nothrow) UiPluginFactory);
+    return factory ? factory->QueryInterface(riid, ppv) : E_OUTOFMEMORY;
 }
 
 HRESULT CanUnloadPlugin() { return (g_componentCount != 0 || g_lockCount != 0) ? S_FALSE : S_OK; }

@@ -153,18 +153,8 @@ const char16_t* FieldOf(const JOBSETTINGS& record, const RecordText& text) {
     return reinterpret_cast<const char16_t*>(reinterpret_cast<const BYTE*>(&record) + text.offset);
 }
 
-// A catalogue text owned for the length of one step; a missing buffer reads
-// as the empty text.
-class CatalogText {
-public:
-    CatalogText(const PageSource& source, UINT id)
-        : text_(source.heap, LoadCatalogString(source.module, source.heap, id)) {}
-
-    const char16_t* get() const { return text_ ? text_.get() : u""; }
-
-private:
-    platform::HeapBlock<char16_t> text_;
-};
+// A catalogue text; a missing buffer reads as the empty text.
+const char16_t* TextOf(const platform::HeapBlock<char16_t>& text) { return text ? text.get() : u""; }
 
 bool IsEnabled(PageControls& controls, EnabledWhen when) {
     switch (when) {
@@ -214,10 +204,8 @@ PageSource ResolvePageSource(const PluginContext& context) {
 }
 
 void LoadControlTexts(PageControls& controls, const PageSource& source) {
-    for (const ControlText& control : kControlTexts) {
-        const CatalogText text(source, control.textId);
-        controls.SetText(control.id, text.get());
-    }
+    for (const ControlText& control : kControlTexts)
+        controls.SetText(control.id, TextOf(LoadCatalogString(source.module, source.heap, control.textId)));
 }
 
 void SetTextLimits(PageControls& controls) {
@@ -277,9 +265,9 @@ bool ValidateReserveJob(PageControls& controls, const PageSource& source) {
         return true;
     }
 
-    const CatalogText caption(source, IDS_ERROR_CAPTION);
-    const CatalogText text(source, message);
-    controls.ShowWarning(text.get(), caption.get());
+    const auto caption = LoadCatalogString(source.module, source.heap, IDS_ERROR_CAPTION);
+    const auto text = LoadCatalogString(source.module, source.heap, message);
+    controls.ShowWarning(TextOf(text), TextOf(caption));
     return false;
 }
 

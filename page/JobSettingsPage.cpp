@@ -20,8 +20,7 @@ const char16_t kNoTitle[] = u"";
 // this call, and the host is shown a copy the plug-in owns. Empty without
 // memory for either.
 platform::UniqueMem<char16_t> LoadPageTitle(const PageSource& source) {
-    const platform::HeapBlock<char16_t> loaded(source.heap,
-                                               LoadCatalogString(source.module, source.heap, IDS_PAGE_TITLE));
+    const auto loaded = LoadCatalogString(source.module, source.heap, IDS_PAGE_TITLE);
     if (!loaded) return {};
     size_t units = 1;
     while (loaded.get()[units - 1]) ++units;

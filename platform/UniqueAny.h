@@ -61,6 +61,13 @@ public:
         if (old != InvalidValue()) Close(old);
     }
 
+    // For an out parameter: frees what is held and gives the address the
+    // callee stores the new value at.
+    T* put() noexcept {
+        reset();
+        return &value_;
+    }
+
 private:
     T value_ = InvalidValue();
 };

@@ -1,8 +1,8 @@
 // Catalogue strings in buffers from a heap the caller names.
 #pragma once
 
-#include "platform/HostAbi.h"
+#include "platform/Platform.h"
 
-// A new terminated text from `heap`, owned by the caller (release it to the
-// same heap); null when no memory was available.
-char16_t* LoadCatalogString(HMODULE module, HANDLE heap, UINT id);
+// A new terminated text from `heap`, which its owner gives back to that
+// heap; an empty owner when no memory was available.
+platform::HeapBlock<char16_t> LoadCatalogString(HMODULE module, HANDLE heap, UINT id);

@@ -1,11 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "frame/JobSettings.h"
 #include "frame/UiPlugin.h"
+#include "platform/ComObject.h"
 #include "platform/Platform.h"
 #include "platform/portable/PortablePlatform.h"
 #include "tests/support/FakeDriverHelper.h"
@@ -15,6 +17,8 @@ namespace {
 using support::FakeDriverHelper;
 
 constexpr IID kOtherId = {0x12345678, 0x1234, 0x1234, {1, 2, 3, 4, 5, 6, 7, 8}};
+// An out pointer's value before the call, so that a write of null shows.
+void* const kUnwritten = reinterpret_cast<void*>(uintptr_t{0xDEADBEEF});
 
 IPrintOemUI2* NewPlugin() {
     IClassFactory* factory = nullptr;
@@ -95,19 +99,23 @@ TEST(PluginQueryInterface, AcceptsUnknownAndUi2Only) {
 }
 
 TEST(PluginFactory, RefusesOtherClassesAggregationAndInterfaces) {
-    void* out = reinterpret_cast<void*>(0x1);
+    void* out = kUnwritten;
     EXPECT_EQ(GetPluginClassObject(kOtherId, IID_IClassFactory, &out), CLASS_E_CLASSNOTAVAILABLE);
+    EXPECT_EQ(out, nullptr);
     EXPECT_EQ(g_componentCount, 0);
 
+    out = kUnwritten;
     EXPECT_EQ(GetPluginClassObject(CLSID_OEMUI, kOtherId, &out), E_NOINTERFACE);
     EXPECT_EQ(out, nullptr);
     EXPECT_EQ(g_componentCount, 0) << "a refused interface leaves no factory alive";
 
     IClassFactory* factory = nullptr;
     ASSERT_EQ(GetPluginClassObject(CLSID_OEMUI, IID_IUnknown, reinterpret_cast<void**>(&factory)), S_OK);
-    void* plugin = reinterpret_cast<void*>(0x1);
+    void* plugin = kUnwritten;
     EXPECT_EQ(factory->CreateInstance(reinterpret_cast<IUnknown*>(factory), IID_IPrintOemUI2, &plugin),
               CLASS_E_NOAGGREGATION);
+    EXPECT_EQ(plugin, nullptr);
+    plugin = kUnwritten;
     EXPECT_EQ(factory->CreateInstance(nullptr, IID_IPrintOemUI, &plugin), E_NOINTERFACE);
     EXPECT_EQ(plugin, nullptr);
     EXPECT_EQ(factory->CreateInstance(nullptr, IID_IPrintOemUI2, nullptr), E_POINTER);
@@ -121,19 +129,20 @@ TEST(PluginFactory, MissingOutPointerOrMemoryLeavesNothingAlive) {
     EXPECT_EQ(GetPluginClassObject(CLSID_OEMUI, IID_IClassFactory, nullptr), E_POINTER);
     EXPECT_EQ(g_componentCount, 0);
 
-    void* out = reinterpret_cast<void*>(0x1);
+    void* out = kUnwritten;
     platform::portable::FailAllocation(1);
     EXPECT_EQ(GetPluginClassObject(CLSID_OEMUI, IID_IClassFactory, &out), E_OUTOFMEMORY);
     platform::portable::FailAllocation(0);
-    EXPECT_EQ(out, reinterpret_cast<void*>(0x1));
+    EXPECT_EQ(out, nullptr);
     EXPECT_EQ(g_componentCount, 0);
 
     IClassFactory* factory = nullptr;
     ASSERT_EQ(GetPluginClassObject(CLSID_OEMUI, IID_IClassFactory, reinterpret_cast<void**>(&factory)), S_OK);
+    out = kUnwritten;
     platform::portable::FailAllocation(1);
     EXPECT_EQ(factory->CreateInstance(nullptr, IID_IPrintOemUI2, &out), E_OUTOFMEMORY);
     platform::portable::FailAllocation(0);
-    EXPECT_EQ(out, reinterpret_cast<void*>(0x1));
+    EXPECT_EQ(out, nullptr);
     EXPECT_EQ(g_componentCount, 1) << "only the factory lives";
     EXPECT_EQ(factory->Release(), 0u);
     EXPECT_EQ(platform::portable::LiveAllocations(), 0);
@@ -172,18 +181,29 @@ TEST(PluginPublishDriverInterface, KeepsTheFirstHelperAndReleasesItOnce) {
 }
 
 TEST(PluginPublishDriverInterface, RefusedQueryLeavesRoomForALaterTry) {
-    FakeDriverHelper refusing, good, odd;
+    FakeDriverHelper refusing, good, odd, broken;
     refusing.refuseQuery = true;
     odd.queryStatus = S_FALSE;
+    broken.queryStatus = E_NOINTERFACE;  // fails, yet writes a pointer
     IPrintOemUI2* plugin = NewPlugin();
     EXPECT_EQ(plugin->PublishDriverInterface(&refusing), E_FAIL);
     EXPECT_EQ(plugin->PublishDriverInterface(&odd), E_FAIL);
     EXPECT_EQ(odd.refs, 1) << "a reference handed out with S_FALSE is given back";
+    EXPECT_EQ(plugin->PublishDriverInterface(&broken), E_FAIL);
+    EXPECT_EQ(broken.releases, 0) << "what a failed query leaves is no reference";
     EXPECT_EQ(plugin->PublishDriverInterface(nullptr), E_FAIL);
     EXPECT_EQ(plugin->PublishDriverInterface(&good), S_OK);
     EXPECT_EQ(good.refs, 2);
     plugin->Release();
     EXPECT_EQ(good.refs, 1);
+}
+
+TEST(PluginOwners, PutReleasesTheHeldReferenceBeforeTheCalleeWrites) {
+    FakeDriverHelper first, second;
+    platform::UniqueInterface<IPrintOemDriverUI> helper(&first);
+    ASSERT_EQ(second.QueryInterface(IID_IPrintOemDriverUI, reinterpret_cast<void**>(helper.put())), S_OK);
+    EXPECT_EQ(first.releases, 1);
+    EXPECT_EQ(helper.get(), &second);
 }
 
 TEST(PluginDevMode, RefusesBadModesAndNullBlock) {

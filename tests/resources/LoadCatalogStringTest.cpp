@@ -24,24 +24,26 @@ std::u16string TextOfLength(size_t length) {
 class LoadCatalogStringTest : public ::testing::Test {
 protected:
     void SetUp() override { Reset(); }
-    void TearDown() override { Reset(); }
+    void TearDown() override {
+        EXPECT_EQ(platform::portable::BlocksIn(heap_), 0) << "every buffer goes back to the heap it came from";
+        Reset();
+    }
     static void Reset() {
         platform::portable::ResetStrings();
         platform::portable::FailAllocation(0);
         platform::portable::SetUiLanguage(0x0400);
     }
 
-    // The loaded text; the buffer goes back to the heap it came from.
-    static std::u16string Load(UINT id) {
-        char16_t* buffer = LoadCatalogString(kModule, heap(), id);
-        EXPECT_NE(buffer, nullptr);
-        if (!buffer) return u"<null>";
-        std::u16string text(buffer);
-        platform::HeapRelease(heap(), buffer);
-        return text;
+    std::u16string Load(UINT id) {
+        const auto buffer = LoadCatalogString(kModule, heap(), id);
+        EXPECT_TRUE(buffer);
+        return buffer ? buffer.get() : u"<null>";
     }
 
-    static HANDLE heap() { return platform::ProcessHeap(); }
+    // A heap of the test's own, so that a buffer given back to another heap
+    // stays counted in this one.
+    HANDLE heap() const { return heap_; }
+    const HANDLE heap_ = platform::portable::CreateHeap();
     static inline const HMODULE kModule = reinterpret_cast<HMODULE>(0x10000);
     static constexpr UINT kId = 15001;
 };
@@ -62,16 +64,16 @@ TEST_P(LoadCatalogStringGrowth, ReloadsUntilTheTextFitsAndReturnsItWhole) {
     const std::u16string text = TextOfLength(row.length);
     platform::portable::OverrideString(kId, text);
 
-    char16_t* buffer = LoadCatalogString(kModule, heap(), kId);
-    ASSERT_NE(buffer, nullptr);
-    EXPECT_EQ(std::u16string(buffer), text);
+    const auto buffer = LoadCatalogString(kModule, heap(), kId);
+    ASSERT_TRUE(buffer);
+    EXPECT_EQ(std::u16string(buffer.get()), text);
     EXPECT_EQ(LoadStringCapacities(), row.capacities);
     EXPECT_EQ(platform::portable::AllocationsSoFar(), static_cast<long>(row.capacities.size()))
         << "one buffer per load";
     // The buffer of the last load is zero-filled past the text.
     const int capacity = row.capacities.back();
-    for (int i = static_cast<int>(row.length); i < capacity; ++i) ASSERT_EQ(buffer[i], 0) << "unit " << i;
-    platform::HeapRelease(heap(), buffer);
+    for (int i = static_cast<int>(row.length); i < capacity; ++i) ASSERT_EQ(buffer.get()[i], 0) << "unit " << i;
+    EXPECT_EQ(platform::portable::BlocksIn(heap()), 1) << "earlier buffers went back";
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -108,7 +110,7 @@ TEST_F(LoadCatalogStringTest, FailedAllocationGivesNull) {
         platform::portable::ResetStrings();
         platform::portable::OverrideString(kId, TextOfLength(row.length));
         platform::portable::FailAllocation(row.failingAllocation);
-        EXPECT_EQ(LoadCatalogString(kModule, heap(), kId), nullptr);
+        EXPECT_FALSE(LoadCatalogString(kModule, heap(), kId));
         EXPECT_EQ(LoadStringCapacities().size(), row.loadsBeforeFailure);
     }
 }

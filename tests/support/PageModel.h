@@ -41,10 +41,8 @@ struct ModelControl {
 // A catalogue text as the page would get it: what LoadCatalogString gives,
 // a missing buffer being the empty text.
 inline std::u16string Catalog(UINT id) {
-    char16_t* text = LoadCatalogString(nullptr, platform::ProcessHeap(), id);
-    std::u16string out = text ? text : u"";
-    if (text) platform::HeapRelease(platform::ProcessHeap(), text);
-    return out;
+    const auto text = LoadCatalogString(nullptr, platform::ProcessHeap(), id);
+    return text ? text.get() : u"";
 }
 
 class ControlModel final : public PageControls {

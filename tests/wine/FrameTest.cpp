@@ -236,8 +236,12 @@ TEST(FrameModule, ExportsRefuseOtherClassesAndTrackLocksAndObjects) {
     EXPECT_EQ(module.canUnloadNow(), S_OK);
 
     const CLSID other = {0x1, 0x2, 0x3, {4, 5, 6, 7, 8, 9, 10, 11}};
-    void* out = reinterpret_cast<void*>(1);
+    // Pre-filled, so that the null a failure must leave shows.
+    void* const unwritten = reinterpret_cast<void*>(ULONG_PTR{0xDEADBEEF});
+    void* out = unwritten;
     EXPECT_EQ(module.getClassObject(other, IID_IClassFactory, &out), CLASS_E_CLASSNOTAVAILABLE);
+    EXPECT_EQ(out, nullptr);
+    out = unwritten;
     EXPECT_EQ(module.getClassObject(CLSID_OEMUI, IID_IPrintOemUI2, &out), E_NOINTERFACE);
     EXPECT_EQ(out, nullptr);
     EXPECT_EQ(module.canUnloadNow(), S_OK) << "a refused interface leaves no factory";
@@ -250,7 +254,9 @@ TEST(FrameModule, ExportsRefuseOtherClassesAndTrackLocksAndObjects) {
     ASSERT_EQ(module.getClassObject(CLSID_OEMUI, IID_IClassFactory, reinterpret_cast<void**>(&factory)), S_OK);
     EXPECT_EQ(factory->LockServer(FALSE), S_OK);
     IUnknown* aggregate = reinterpret_cast<IUnknown*>(factory);
+    out = unwritten;
     EXPECT_EQ(factory->CreateInstance(aggregate, IID_IUnknown, &out), CLASS_E_NOAGGREGATION);
+    EXPECT_EQ(out, nullptr);
     factory->Release();
     EXPECT_EQ(module.canUnloadNow(), S_OK);
 
