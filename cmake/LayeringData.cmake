@@ -1,6 +1,7 @@
 # Writes what the layering check (scripts/check-layers.py) reads of this
-# build: every target of the project with its type, the targets and libraries
-# it links, and its source files, one line each.
+# build: its kind (native or windows, which cmake/layers.txt marks the
+# libraries of one kind with), then every target of the project with its
+# type, the targets and libraries it links, and its source files, one line each.
 function(corvina_collect_targets dir out)
   get_property(targets DIRECTORY ${dir} PROPERTY BUILDSYSTEM_TARGETS)
   get_property(subdirs DIRECTORY ${dir} PROPERTY SUBDIRECTORIES)
@@ -13,7 +14,11 @@ endfunction()
 
 function(corvina_write_layering_data file)
   corvina_collect_targets(${PROJECT_SOURCE_DIR} targets)
-  set(content "")
+  if(WIN32)
+    set(content "#build\twindows\n")
+  else()
+    set(content "#build\tnative\n")
+  endif()
   foreach(target ${targets})
     get_target_property(dir ${target} SOURCE_DIR)
     get_target_property(type ${target} TYPE)

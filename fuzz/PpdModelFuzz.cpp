@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "FuzzSupport.h"
-#include "platform/portable/PortablePlatform.h"
+#include "platform/portable/PortableRuntime.h"
 #include "ppd/PpdDocument.h"
 #include "tests/support/PpdSource.h"
 

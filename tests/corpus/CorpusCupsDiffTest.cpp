@@ -20,7 +20,7 @@
 #include <vector>
 
 #include "CorpusSupport.h"
-#include "platform/Platform.h"
+#include "platform/Runtime.h"
 #include "tests/support/PpdSource.h"
 
 namespace {

@@ -13,7 +13,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/portable/PortablePlatform.h"
+#include "platform/portable/PortableRuntime.h"
 #include "platform/portable/Utf8.h"
 #include "ppd/PpdDocument.h"
 
