@@ -2,7 +2,7 @@
 JOBS ?= 2
 PREFIX_DIR := $(CURDIR)/build/wineprefix
 
-.PHONY: all deps wine-prefix build build-native build-asan build-tsan build-win64 build-win32 package test-packages test demo bench fuzz clean
+.PHONY: all deps wine-prefix build build-native build-asan build-tsan build-win64 build-win32 package test-packages analyze test demo bench fuzz clean
 
 all: build
 
@@ -52,6 +52,15 @@ package: build-win64 build-win32
 # must refuse, made by scripts/package.sh, for the INF/INI checks.
 test-packages: package
 	@bash tests/wine/test-packages.sh build/test-packages
+
+# clang-tidy with the checks of .clang-tidy over the product and tools sources,
+# natively and for x86_64-w64-mingw32 (scripts/analyze.py); the compile
+# commands come from configuring the builds. FILES="ppd/PpdReader.cpp ..."
+# analyzes only those sources. make test runs it too.
+analyze: deps
+	@cmake --preset native >/dev/null
+	@cmake --preset win64 >/dev/null
+	@python3 scripts/analyze.py -j $(JOBS) $(FILES)
 
 # The binary checks, the end-to-end run and the INF/INI checks read the packages.
 test: build wine-prefix package test-packages

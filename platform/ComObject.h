@@ -29,7 +29,10 @@ public:
     }
 
     static void* operator new(std::size_t bytes, const std::nothrow_t&) noexcept { return MemAlloc(bytes); }
-    static void operator delete(void* block) noexcept { MemFree(block); }
+    // A plain new would throw where nothing may, and hand MemFree a block it did not allocate.
+    static void* operator new(std::size_t) = delete;
+    // Its pair is the nothrow new; cert-dcl54-cpp would count only a plain new, which is deleted.
+    static void operator delete(void* block) noexcept { MemFree(block); }  // NOLINT(cert-dcl54-cpp)
     static void operator delete(void* block, const std::nothrow_t&) noexcept { MemFree(block); }
 
 private:

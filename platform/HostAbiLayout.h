@@ -3,8 +3,15 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 
-#define CORVINA_ABI(x64, x86) (sizeof(void*) == 8 ? (x64) : (x86))
+// The preprocessor picks the width's column, so that a row whose columns
+// agree is not a ?: of two equal values.
+#if UINTPTR_MAX == UINT64_MAX
+#define CORVINA_ABI(x64, x86) (x64)
+#else
+#define CORVINA_ABI(x64, x86) (x86)
+#endif
 #define CORVINA_CHECK_SIZE(T, x64, x86) static_assert(sizeof(T) == CORVINA_ABI(x64, x86), #T " size")
 #define CORVINA_CHECK_OFFSET(T, f, x64, x86) \
     static_assert(offsetof(T, f) == CORVINA_ABI(x64, x86), #T "::" #f " offset")

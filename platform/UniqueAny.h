@@ -72,7 +72,8 @@ private:
     T value_ = InvalidValue();
 };
 
-inline void CloseFile(FILE* file) { std::fclose(file); }
+// The files owned here are only read, so a failed close loses nothing.
+inline void CloseFile(FILE* file) { (void)std::fclose(file); }
 
 // A block from MemAlloc / MemRealloc.
 template <typename T>

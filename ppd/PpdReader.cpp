@@ -268,11 +268,14 @@ struct KeywordRanges {
     uint8_t last[128];
 };
 
+// The ranges hold the table's indices, and one past the last, in a byte.
+static_assert(std::size(ppdKeywordTable) <= UINT8_MAX);
+
 constexpr KeywordRanges MakeKeywordRanges() {
     KeywordRanges ranges{};
-    for (uint8_t i = 1; i < std::size(ppdKeywordTable); ++i) {
+    for (size_t i = 1; i < std::size(ppdKeywordTable); ++i) {
         auto c = static_cast<uint8_t>(ppdKeywordTable[i].keyword[1]);
-        if (ranges.last[c] == 0) ranges.first[c] = i;
+        if (ranges.last[c] == 0) ranges.first[c] = static_cast<uint8_t>(i);
         ranges.last[c] = static_cast<uint8_t>(i + 1);
     }
     return ranges;

@@ -37,6 +37,33 @@ run_suite() {
   rm -f "$log"
 }
 
+# clang-tidy counts one test per source it analyzes (scripts/analyze.py, make analyze).
+run_analysis() {
+  local name="static analysis"
+  echo "== $name"
+  local log
+  log=$(mktemp)
+  python3 scripts/analyze.py -j2 >"$log" 2>&1
+  local rc=$?
+  # Findings and the sources they fail; the passing sources' lines are left out.
+  grep -vE '^  ok  ' "$log" | grep -vE '^analyze: [0-9]+ passed' || true
+  local line pass fail
+  line=$(grep -E '^analyze: [0-9]+ passed, [0-9]+ failed$' "$log" | tail -1)
+  if [ -n "$line" ]; then
+    pass=$(sed -E 's/^analyze: ([0-9]+) passed.*/\1/' <<<"$line")
+    fail=$(sed -E 's/.* ([0-9]+) failed$/\1/' <<<"$line")
+    echo "$name: $pass passed, $fail failed, 0 skipped"
+    total_pass=$((total_pass + pass))
+    total_fail=$((total_fail + fail))
+  fi
+  if [ "$rc" -ne 0 ] || [ -z "$line" ]; then
+    failed_suites+=("$name")
+    [ -z "$line" ] && echo "$name: no result line"
+  fi
+  rm -f "$log"
+}
+
+run_analysis
 run_suite "native unit tests" ctest --test-dir build/native -j2 --output-on-failure -LE corpus
 # The lint's corpus check only places lines; it is run by hand (ctest -L corpus -R lint), not under ASan.
 run_suite "native tests under ASan+UBSan" ctest --test-dir build/native-asan -j2 --output-on-failure -E "^lint_corpus"

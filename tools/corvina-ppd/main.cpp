@@ -37,6 +37,15 @@ struct Options {
     const char* file = nullptr;
 };
 
+// `status` once all that went to stdout is written, else 1 with a line on
+// stderr: output lost on the way must not pass for a clean run. Writes to
+// stderr go unchecked, as there is nowhere left to report a failing stderr.
+int Finish(int status) {
+    if (std::fflush(stdout) == 0 && !std::ferror(stdout)) return status;
+    (void)std::fprintf(stderr, "corvina-ppd: cannot write the output: %s\n", std::strerror(errno));
+    return 1;
+}
+
 // UTF-8 from the command line; a malformed sequence keeps its bytes as units.
 std::u16string FromUtf8(std::string_view text) {
     std::u16string out;
@@ -90,9 +99,9 @@ std::string JsonString(const std::string& utf8) {
             case '\t': out += "\\t"; break;
             default:
                 if (c < 0x20) {
-                    char escape[8];
-                    std::snprintf(escape, sizeof escape, "\\u%04x", c);
-                    out += escape;
+                    out += "\\u00";
+                    out += "0123456789abcdef"[c >> 4];
+                    out += "0123456789abcdef"[c & 0xF];
                 } else {
                     out.push_back(static_cast<char>(c));
                 }
@@ -144,7 +153,7 @@ void PrintJson(const PpdDocument& doc) {
                Field("feature2", c.feature2) + ", " + Field("option2", c.option2) + "}";
     }
     out += doc.constraintCount ? "\n  ]\n}\n" : "]\n}\n";
-    std::fwrite(out.data(), 1, out.size(), stdout);
+    (void)std::fwrite(out.data(), 1, out.size(), stdout);  // Finish checks stdout
 }
 
 const char* UiTypeName(int32_t uiType) {
@@ -224,13 +233,13 @@ int Lint(const Options& options) {
         while ((n = std::fread(chunk, 1, sizeof chunk, file)) > 0) bytes.append(chunk, n);
         readError = std::ferror(file) != 0;
         readErrno = errno;
-        std::fclose(file);
+        (void)std::fclose(file);  // only read: a failed close loses nothing
     }
     LintResult result;
     if (!readError) result = LintPpd(bytes);
     if (readError || !result.modelBuilt) {
-        std::fprintf(stderr, "corvina-ppd: cannot read %s: %s\n", options.file,
-                     readError ? std::strerror(readErrno) : "out of memory");
+        (void)std::fprintf(stderr, "corvina-ppd: cannot read %s: %s\n", options.file,
+                           readError ? std::strerror(readErrno) : "out of memory");
         return 1;
     }
     std::string out;
@@ -276,14 +285,13 @@ int Lint(const Options& options) {
         }
         if (!options.allFindings) out += NotesLine(options.file, counts);
     }
-    std::fwrite(out.data(), 1, out.size(), stdout);
-    if (std::fflush(stdout) != 0) return 1;
-    return fails ? 3 : 0;
+    (void)std::fwrite(out.data(), 1, out.size(), stdout);  // Finish checks stdout
+    return Finish(fails ? 3 : 0);
 }
 
 int Usage(const char* problem) {
-    if (problem) std::fprintf(stderr, "corvina-ppd: %s\n", problem);
-    std::fputs(kUsage, stderr);
+    if (problem) (void)std::fprintf(stderr, "corvina-ppd: %s\n", problem);
+    (void)std::fputs(kUsage, stderr);
     return 2;
 }
 
@@ -313,8 +321,8 @@ int main(int argc, char** argv) {
         } else if (std::strcmp(argv[i], "--all") == 0) {
             options.allFindings = true;
         } else if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
-            std::fputs(kUsage, stdout);
-            return 0;
+            (void)std::fputs(kUsage, stdout);
+            return Finish(0);
         } else if (TakeValue(argc, argv, i, "--codepage", &value)) {
             char* end = nullptr;
             unsigned long cp = value ? std::strtoul(value, &end, 10) : 0;
@@ -348,16 +356,16 @@ int main(int argc, char** argv) {
 
     FILE* file = std::fopen(options.file, "r");
     if (!file) {
-        std::fprintf(stderr, "corvina-ppd: cannot read %s: %s\n", options.file, std::strerror(errno));
+        (void)std::fprintf(stderr, "corvina-ppd: cannot read %s: %s\n", options.file, std::strerror(errno));
         return 1;
     }
     PpdDocument* doc = new PpdDocument(PpdReadFileByte, file);
     bool readError = std::ferror(file) != 0;
     int readErrno = errno;
-    std::fclose(file);
+    (void)std::fclose(file);  // only read: a failed close loses nothing
     if (!doc || readError) {
-        std::fprintf(stderr, "corvina-ppd: cannot read %s: %s\n", options.file,
-                     doc ? std::strerror(readErrno) : "out of memory");
+        (void)std::fprintf(stderr, "corvina-ppd: cannot read %s: %s\n", options.file,
+                           doc ? std::strerror(readErrno) : "out of memory");
         delete doc;
         return 1;
     }
@@ -370,8 +378,8 @@ int main(int argc, char** argv) {
         for (int32_t i = 0; i < doc->installableCount && !known; ++i)
             known = doc->installables[i]->keyword.Equals(keyword.c_str());
         if (!known)
-            std::fprintf(stderr, "corvina-ppd: no installable option %s; ignored\n",
-                         setting.substr(0, equals).c_str());
+            (void)std::fprintf(stderr, "corvina-ppd: no installable option %s; ignored\n",
+                               setting.substr(0, equals).c_str());
         doc->SetInstallableOption(keyword.c_str(), option.c_str(), false);
     }
     doc->EvaluateConstraints();
@@ -381,5 +389,5 @@ int main(int argc, char** argv) {
     else
         PrintText(*doc);
     delete doc;
-    return std::fflush(stdout) == 0 ? 0 : 1;
+    return Finish(0);
 }
