@@ -8,25 +8,6 @@
 
 namespace {
 
-template <typename T>
-T** AllocatePointers(int32_t capacity) {
-    return static_cast<T**>(platform::MemAlloc(static_cast<size_t>(capacity) * sizeof(T*)));
-}
-
-// Doubles a pointer array; on failure the array and its capacity stay as
-// they were, so what it holds is still freed with the document.
-template <typename T>
-bool GrowPointers(T**& array, int32_t& capacity) {
-    if (capacity > INT32_MAX / 2 || static_cast<size_t>(capacity) * 2 > SIZE_MAX / sizeof(T*))
-        return false;
-    int32_t doubled = capacity * 2;
-    void* grown = platform::MemRealloc(array, static_cast<size_t>(doubled) * sizeof(T*));
-    if (!grown) return false;
-    array = static_cast<T**>(grown);
-    capacity = doubled;
-    return true;
-}
-
 // The raw token with its NUL; quoted tokens may hold NUL units, so the
 // length decides, not the first NUL.
 char16_t* CopyHeapText(const char16_t* token, int32_t length) {
@@ -79,16 +60,6 @@ int32_t WideToInt(const char16_t* text) {
 }
 
 }  // namespace
-
-void DestroyFeature(PpdFeature* feature) {
-    platform::MemFree(feature->queryCode);
-    for (int32_t i = 0; i < feature->optionCount; ++i) {
-        platform::MemFree(feature->options[i]->invocation);
-        delete feature->options[i];
-    }
-    platform::MemFree(feature->options);
-    delete feature;
-}
 
 // ---- PpdString -----------------------------------------------------------
 
@@ -144,6 +115,13 @@ void PpdString::Clear() {
 
 // ---- Records -------------------------------------------------------------
 
+PpdOption::~PpdOption() { platform::MemFree(invocation); }
+
+PpdFeature::~PpdFeature() {
+    platform::MemFree(queryCode);
+    options.DeleteRecords(optionCount);
+}
+
 PpdInstallableOption::~PpdInstallableOption() = default;
 
 // ---- Document --------------------------------------------------------------
@@ -180,12 +158,9 @@ void PpdDocument::Read(PpdReadByteProc readByte, void* source) {
 }
 
 PpdDocument::~PpdDocument() {
-    for (int32_t i = 0; i < featureCount; ++i) DestroyFeature(features[i]);
-    platform::MemFree(features);
-    for (int32_t i = 0; i < constraintCount; ++i) delete constraints[i];
-    platform::MemFree(constraints);
-    for (int32_t i = 0; i < installableCount; ++i) delete installables[i];
-    platform::MemFree(installables);
+    features.DeleteRecords(featureCount);
+    constraints.DeleteRecords(constraintCount);
+    installables.DeleteRecords(installableCount);
 }
 
 PpdFeature* PpdDocument::GetFeature(int32_t index) const {
@@ -193,9 +168,9 @@ PpdFeature* PpdDocument::GetFeature(int32_t index) const {
 }
 
 void PpdDocument::Parse() {
-    features = AllocatePointers<PpdFeature>(32);
-    installables = AllocatePointers<PpdInstallableOption>(32);
-    constraints = AllocatePointers<PpdConstraint>(512);
+    features.Allocate(32);
+    installables.Allocate(32);
+    constraints.Allocate(512);
     if (!features || !installables || !constraints) return;
 
     ParseState state;
@@ -228,9 +203,8 @@ void PpdDocument::Parse() {
 }
 
 bool PpdDocument::AddFeature(ParseState& state) {
-    if (featureCount == state.featureCapacity && !GrowPointers(features, state.featureCapacity))
-        return false;
-    UniqueFeature feature(new PpdFeature);
+    if (!features.MakeRoom(featureCount, state.featureCapacity)) return false;
+    UniqueRecord<PpdFeature> feature(new PpdFeature);
     if (!feature) return false;
     feature->group.CopyFrom(state.groupKeyword);
     feature->groupTranslation.CopyFrom(state.groupTranslation);
@@ -238,9 +212,7 @@ bool PpdDocument::AddFeature(ParseState& state) {
     bool complete = ParseFeatureBlock(*feature.get());
     if (complete && state.groupKeyword.Equals(kInstallableGroup)) {
         // Without its installable option the feature is not counted either.
-        if (installableCount == state.installableCapacity &&
-            !GrowPointers(installables, state.installableCapacity))
-            return false;
+        if (!installables.MakeRoom(installableCount, state.installableCapacity)) return false;
         auto* installable = new PpdInstallableOption;
         if (!installable) return false;
         installable->keyword.CopyFrom(feature->keyword);
@@ -252,9 +224,7 @@ bool PpdDocument::AddFeature(ParseState& state) {
 }
 
 bool PpdDocument::AddConstraint(ParseState& state) {
-    if (constraintCount == state.constraintCapacity &&
-        !GrowPointers(constraints, state.constraintCapacity))
-        return false;
+    if (!constraints.MakeRoom(constraintCount, state.constraintCapacity)) return false;
     auto* constraint = new PpdConstraint;
     if (!constraint) return false;
     constraints[constraintCount] = constraint;
@@ -266,10 +236,7 @@ bool PpdDocument::AddConstraint(ParseState& state) {
 // True only when the block ended with *CloseUI and the token after it.
 bool PpdDocument::ParseFeatureBlock(PpdFeature& feature) {
     int32_t optionCapacity = 64;
-    feature.options = AllocatePointers<PpdOption>(optionCapacity);
-    if (!feature.options) return false;
-    feature.optionCount = 0;
-    feature.queryCode = nullptr;
+    if (!feature.options.Allocate(optionCapacity)) return false;
 
     if (!ReadKeywordAndTranslation(feature.keyword, feature.translation)) return false;
     PpdString type;
@@ -301,8 +268,7 @@ bool PpdDocument::ParseFeatureBlock(PpdFeature& feature) {
 }
 
 bool PpdDocument::ParseOption(PpdFeature& feature, int32_t& optionCapacity) {
-    if (feature.optionCount == optionCapacity && !GrowPointers(feature.options, optionCapacity))
-        return false;
+    if (!feature.options.MakeRoom(feature.optionCount, optionCapacity)) return false;
     UniqueRecord<PpdOption> option(new PpdOption);
     if (!option) return false;
     int32_t length;

@@ -14,6 +14,7 @@
 #include "platform/UniqueAny.h"
 #include "ppd/PpdAllocated.h"
 #include "ppd/PpdReader.h"
+#include "ppd/PpdRecordArray.h"
 
 constexpr int32_t kPpdStringCapacity = 260;
 
@@ -56,6 +57,8 @@ private:
 enum PpdUiType : int32_t { uiPickOne = 1, uiPickMany = 2, uiBoolean = 3 };
 
 struct PpdOption : PpdAllocated {
+    ~PpdOption();
+
     PpdString keyword;
     PpdString translation;
     char16_t* invocation = nullptr;  // raw bytes of the value, one per unit
@@ -63,6 +66,8 @@ struct PpdOption : PpdAllocated {
 };
 
 struct PpdFeature : PpdAllocated {
+    ~PpdFeature();
+
     PpdString keyword;
     PpdString translation;
     PpdString defaultOption;
@@ -72,7 +77,7 @@ struct PpdFeature : PpdAllocated {
     int32_t uiType = uiPickOne;
     int32_t orderDependency = 0;
     int32_t optionCount = 0;
-    PpdOption** options = nullptr;
+    PpdRecordArray<PpdOption> options;
 };
 
 class PpdInstallableOption : public PpdAllocated {
@@ -129,15 +134,15 @@ public:
 
     int32_t featureCount = 0;
     int32_t constraintCount = 0;
-    PpdFeature** features = nullptr;
-    PpdConstraint** constraints = nullptr;
+    PpdRecordArray<PpdFeature> features;
+    PpdRecordArray<PpdConstraint> constraints;
     PpdString modelName;
     PpdString product;
     PpdString manufacturer;
     PpdString languageEncoding;
     PpdString languageVersion;
     int32_t installableCount = 0;
-    PpdInstallableOption** installables = nullptr;
+    PpdRecordArray<PpdInstallableOption> installables;
     // Slots probed and records visited by the last EvaluateConstraints or
     // EvaluateConstraintsInPieces: tests hold the passes to bounds by it.
     int64_t constraintPassWork = 0;
@@ -164,15 +169,13 @@ private:
     bool ReadConstraint(PpdConstraint& constraint);
 };
 
-// The model's records are freed with `delete` (PpdAllocated's), a feature
-// with its options and texts.
+// The model's records are freed with `delete` (PpdAllocated's), each with
+// what it owns.
 template <typename T>
 void DeleteRecord(T* record) {
     delete record;
 }
-void DestroyFeature(PpdFeature* feature);
 
 template <typename T>
 using UniqueRecord = platform::UniqueAny<T*, &DeleteRecord<T>>;
-using UniqueFeature = platform::UniqueAny<PpdFeature*, &DestroyFeature>;
 using UniquePpdDocument = UniqueRecord<PpdDocument>;
