@@ -101,8 +101,10 @@ enum ConstraintResult : int32_t { crNoRule = 0, crConflict = 1, crClear = 2 };
 class PpdDocument : public PpdAllocated {
 public:
     // Parses the whole input; never fails as a whole: whatever was read
-    // before a fault stays. The source is neither closed nor kept.
-    PpdDocument(PpdReadByteProc readByte, void* source);
+    // before a fault stays. The source is neither closed nor kept. With a
+    // report, the parse notes in it how it ended and where what it kept
+    // stands, reading the input a byte at a time to count lines.
+    PpdDocument(PpdReadByteProc readByte, void* source, PpdParseReport* report = nullptr);
     virtual ~PpdDocument();
     PpdDocument(const PpdDocument&) = delete;
     PpdDocument& operator=(const PpdDocument&) = delete;
@@ -149,6 +151,7 @@ public:
 
 private:
     struct ParseState;
+    struct ReportingState;
 
     // The token buffer and the byte stream, while Read reads; their owners
     // are Read's, and they are null afterwards.
@@ -158,10 +161,12 @@ private:
     void Read(PpdReadByteProc readByte, void* source);
     void EvaluateConstraintsOnStack();
     void Parse();
-    bool AddFeature(ParseState& state);
-    bool AddConstraint(ParseState& state);
-    bool ParseFeatureBlock(PpdFeature& feature);
-    bool ParseOption(PpdFeature& feature, int32_t& optionCapacity);
+    // On a ParseState, or a ReportingState for a report.
+    void ParseEntries(auto& state);
+    bool AddFeature(auto& state);
+    bool AddConstraint(auto& state);
+    bool ParseFeatureBlock(PpdFeature& feature, auto& state);
+    bool ParseOption(PpdFeature& feature, int32_t& optionCapacity, auto& state);
 
     bool ReadPlainToken(int32_t* length);
     bool ReadString(PpdString& target);
