@@ -5,27 +5,9 @@
 #include <cstring>
 
 #include "platform/Runtime.h"
+#include "ppd/PpdParseReport.h"
 
 namespace {
-
-template <typename T>
-T** AllocatePointers(int32_t capacity) {
-    return static_cast<T**>(platform::MemAlloc(static_cast<size_t>(capacity) * sizeof(T*)));
-}
-
-// Doubles a pointer array; on failure the array and its capacity stay as
-// they were, so what it holds is still freed with the document.
-template <typename T>
-bool GrowPointers(T**& array, int32_t& capacity) {
-    if (capacity > INT32_MAX / 2 || static_cast<size_t>(capacity) * 2 > SIZE_MAX / sizeof(T*))
-        return false;
-    int32_t doubled = capacity * 2;
-    void* grown = platform::MemRealloc(array, static_cast<size_t>(doubled) * sizeof(T*));
-    if (!grown) return false;
-    array = static_cast<T**>(grown);
-    capacity = doubled;
-    return true;
-}
 
 // The raw token with its NUL; quoted tokens may hold NUL units, so the
 // length decides, not the first NUL.
@@ -79,16 +61,6 @@ int32_t WideToInt(const char16_t* text) {
 }
 
 }  // namespace
-
-void DestroyFeature(PpdFeature* feature) {
-    platform::MemFree(feature->queryCode);
-    for (int32_t i = 0; i < feature->optionCount; ++i) {
-        platform::MemFree(feature->options[i]->invocation);
-        delete feature->options[i];
-    }
-    platform::MemFree(feature->options);
-    delete feature;
-}
 
 // ---- PpdString -----------------------------------------------------------
 
@@ -144,23 +116,66 @@ void PpdString::Clear() {
 
 // ---- Records -------------------------------------------------------------
 
+PpdOption::~PpdOption() { platform::MemFree(invocation); }
+
+PpdFeature::~PpdFeature() {
+    platform::MemFree(queryCode);
+    options.DeleteRecords(optionCount);
+}
+
 PpdInstallableOption::~PpdInstallableOption() = default;
+
+bool PpdSourceSpans::Add(const PpdSourceSpan& span) {
+    if ((!spans_ && !spans_.Allocate(capacity_)) || !spans_.MakeRoom(count_, capacity_)) return false;
+    PpdSourceSpan* copy = new PpdSourceSpan(span);
+    if (copy) spans_[count_++] = copy;
+    return copy != nullptr;
+}
 
 // ---- Document --------------------------------------------------------------
 
+// The parse is written once for both states, so that the plug-in's, which
+// takes and notes no places, costs what a parse without reports would.
 struct PpdDocument::ParseState {
+    bool Stop(PpdParseEnd why) {
+        end = why;
+        return false;
+    }
+    struct NoPlace {};
+    static NoPlace Place() { return {}; }
+    static bool Note(PpdSourceSpans PpdParseReport::*, NoPlace) { return true; }
+
     PpdString groupKeyword;
     PpdString groupTranslation;
     int32_t featureCapacity = 32;
     int32_t installableCapacity = 32;
     int32_t constraintCapacity = 512;
+    PpdParseEnd end = PpdParseEnd::Complete;
+};
+
+struct PpdDocument::ReportingState : ParseState {
+    explicit ReportingState(const PpdPlaceCounter& places) : places(places) {}
+
+    PpdSourceSpan Place() const { return places.token; }
+    // Notes where the entry about to be counted stands, up to the byte read
+    // last; false when the report has no memory for it.
+    bool Note(PpdSourceSpans PpdParseReport::*spans, PpdSourceSpan place) {
+        place.end = places.offset;
+        return (places.report->*spans).Add(place) || Stop(PpdParseEnd::OutOfMemory);
+    }
+
+    const PpdPlaceCounter& places;
 };
 
 // The token buffer (2 MB), the byte stream and the reader's block are given
 // back before the constraint pass, which wants memory of its own; a huge
 // file may have left little else.
-PpdDocument::PpdDocument(PpdReadByteProc readByte, void* source) {
-    Read(readByte, source);
+PpdDocument::PpdDocument(PpdReadByteProc readByte, void* source, PpdParseReport* report) {
+    PpdPlaceCounter places{readByte, source, report};
+    if (report)
+        Read(PpdReadCountedByte, &places);
+    else
+        Read(readByte, source);
     EvaluateConstraints();
 }
 
@@ -180,30 +195,39 @@ void PpdDocument::Read(PpdReadByteProc readByte, void* source) {
 }
 
 PpdDocument::~PpdDocument() {
-    for (int32_t i = 0; i < featureCount; ++i) DestroyFeature(features[i]);
-    platform::MemFree(features);
-    for (int32_t i = 0; i < constraintCount; ++i) delete constraints[i];
-    platform::MemFree(constraints);
-    for (int32_t i = 0; i < installableCount; ++i) delete installables[i];
-    platform::MemFree(installables);
+    features.DeleteRecords(featureCount);
+    constraints.DeleteRecords(constraintCount);
+    installables.DeleteRecords(installableCount);
 }
 
 PpdFeature* PpdDocument::GetFeature(int32_t index) const {
     return index >= 0 && index < featureCount ? features[index] : nullptr;
 }
 
+// A report keeps saying OutOfMemory when the arrays cannot be had.
 void PpdDocument::Parse() {
-    features = AllocatePointers<PpdFeature>(32);
-    installables = AllocatePointers<PpdInstallableOption>(32);
-    constraints = AllocatePointers<PpdConstraint>(512);
+    features.Allocate(32);
+    installables.Allocate(32);
+    constraints.Allocate(512);
     if (!features || !installables || !constraints) return;
 
-    ParseState state;
-    for (;;) {
-        int32_t length;
-        if (!ReadPlainToken(&length)) return;
-        bool goOn = true;
-        switch (ClassifyKeyword(lineBuffer)) {
+    if (stream->readByte != PpdReadCountedByte) {
+        ParseState state;
+        ParseEntries(state);
+        return;
+    }
+    const auto& places = *static_cast<const PpdPlaceCounter*>(stream->source);
+    ReportingState state(places);
+    ParseEntries(state);
+    places.report->end = state.end;
+    places.report->last = places.token;
+}
+
+void PpdDocument::ParseEntries(auto& state) {
+    int32_t length;
+    for (bool goOn = true; goOn && ReadPlainToken(&length);) {
+        const PpdKeywordId id = ClassifyKeyword(lineBuffer);
+        switch (id) {
             case kwModelName: goOn = ReadString(modelName); break;
             case kwProduct: goOn = ReadString(product); break;
             case kwManufacturer: goOn = ReadString(manufacturer); break;
@@ -223,53 +247,54 @@ void PpdDocument::Parse() {
             case kwUIConstraints: goOn = AddConstraint(state); break;
             default: break;  // every other keyword, and values, are passed over
         }
-        if (!goOn) return;
+        // What stopped without a reason of its own met the end of input.
+        if (!goOn && state.end == PpdParseEnd::Complete)
+            state.end = id == kwOpenUI ? PpdParseEnd::InputEndsInBlock : PpdParseEnd::InputEndsInEntry;
     }
 }
 
-bool PpdDocument::AddFeature(ParseState& state) {
-    if (featureCount == state.featureCapacity && !GrowPointers(features, state.featureCapacity))
-        return false;
-    UniqueFeature feature(new PpdFeature);
-    if (!feature) return false;
+bool PpdDocument::AddFeature(auto& state) {
+    const auto open = state.Place();
+    if (!features.MakeRoom(featureCount, state.featureCapacity)) return state.Stop(PpdParseEnd::OutOfMemory);
+    UniqueRecord<PpdFeature> feature(new PpdFeature);
+    if (!feature) return state.Stop(PpdParseEnd::OutOfMemory);
     feature->group.CopyFrom(state.groupKeyword);
     feature->groupTranslation.CopyFrom(state.groupTranslation);
 
-    bool complete = ParseFeatureBlock(*feature.get());
+    bool complete = ParseFeatureBlock(*feature.get(), state);
+    UniqueRecord<PpdInstallableOption> installable;
     if (complete && state.groupKeyword.Equals(kInstallableGroup)) {
         // Without its installable option the feature is not counted either.
-        if (installableCount == state.installableCapacity &&
-            !GrowPointers(installables, state.installableCapacity))
-            return false;
-        auto* installable = new PpdInstallableOption;
-        if (!installable) return false;
+        if (!installables.MakeRoom(installableCount, state.installableCapacity))
+            return state.Stop(PpdParseEnd::OutOfMemory);
+        installable.reset(new PpdInstallableOption);
+        if (!installable) return state.Stop(PpdParseEnd::OutOfMemory);
         installable->keyword.CopyFrom(feature->keyword);
         installable->currentOption.CopyFrom(feature->defaultOption);
-        installables[installableCount++] = installable;
     }
+    if (!state.Note(&PpdParseReport::features, open)) return false;
+    if (installable) installables[installableCount++] = installable.release();
     features[featureCount++] = feature.release();
     return complete;
 }
 
-bool PpdDocument::AddConstraint(ParseState& state) {
-    if (constraintCount == state.constraintCapacity &&
-        !GrowPointers(constraints, state.constraintCapacity))
-        return false;
-    auto* constraint = new PpdConstraint;
-    if (!constraint) return false;
-    constraints[constraintCount] = constraint;
-    bool complete = ReadConstraint(*constraint);
-    ++constraintCount;
+bool PpdDocument::AddConstraint(auto& state) {
+    const auto entry = state.Place();
+    if (!constraints.MakeRoom(constraintCount, state.constraintCapacity))
+        return state.Stop(PpdParseEnd::OutOfMemory);
+    UniqueRecord<PpdConstraint> constraint(new PpdConstraint);
+    if (!constraint) return state.Stop(PpdParseEnd::OutOfMemory);
+    // Counted whatever the read gives: a short entry at the end keeps what it read.
+    bool complete = ReadConstraint(*constraint.get());
+    if (!state.Note(&PpdParseReport::constraints, entry)) return false;
+    constraints[constraintCount++] = constraint.release();
     return complete;
 }
 
 // True only when the block ended with *CloseUI and the token after it.
-bool PpdDocument::ParseFeatureBlock(PpdFeature& feature) {
+bool PpdDocument::ParseFeatureBlock(PpdFeature& feature, auto& state) {
     int32_t optionCapacity = 64;
-    feature.options = AllocatePointers<PpdOption>(optionCapacity);
-    if (!feature.options) return false;
-    feature.optionCount = 0;
-    feature.queryCode = nullptr;
+    if (!feature.options.Allocate(optionCapacity)) return state.Stop(PpdParseEnd::OutOfMemory);
 
     if (!ReadKeywordAndTranslation(feature.keyword, feature.translation)) return false;
     PpdString type;
@@ -290,32 +315,31 @@ bool PpdDocument::ParseFeatureBlock(PpdFeature& feature) {
             // The section and the keyword that follow are not kept.
             if (!ReadPlainToken(&length) || !ReadPlainToken(&length)) return false;
         } else if (StartsWith(lineBuffer, u"*?")) {
-            if (feature.queryCode) return false;
+            if (feature.queryCode) return state.Stop(PpdParseEnd::SecondQuery);
             if (!ReadPlainToken(&length)) return false;
             feature.queryCode = CopyHeapText(lineBuffer, length);
-            if (!feature.queryCode) return false;
+            if (!feature.queryCode) return state.Stop(PpdParseEnd::OutOfMemory);
         } else if (feature.keyword.Equals(lineBuffer)) {
-            if (!ParseOption(feature, optionCapacity)) return false;
+            if (!ParseOption(feature, optionCapacity, state)) return false;
         }
     }
 }
 
-bool PpdDocument::ParseOption(PpdFeature& feature, int32_t& optionCapacity) {
-    if (feature.optionCount == optionCapacity && !GrowPointers(feature.options, optionCapacity))
-        return false;
+bool PpdDocument::ParseOption(PpdFeature& feature, int32_t& optionCapacity, auto& state) {
+    const auto line = state.Place();
+    if (!feature.options.MakeRoom(feature.optionCount, optionCapacity)) return state.Stop(PpdParseEnd::OutOfMemory);
     UniqueRecord<PpdOption> option(new PpdOption);
-    if (!option) return false;
+    if (!option) return state.Stop(PpdParseEnd::OutOfMemory);
     int32_t length;
-    if (!ReadKeywordAndTranslation(option->keyword, option->translation) ||
-        !ReadPlainToken(&length)) {
-        // Cut short by the end of input: kept, without its value.
-        feature.options[feature.optionCount++] = option.release();
-        return false;
+    // Cut short by the end of input, it is kept without its value.
+    const bool whole = ReadKeywordAndTranslation(option->keyword, option->translation) && ReadPlainToken(&length);
+    if (whole) {
+        option->invocation = CopyHeapText(lineBuffer, length);
+        if (!option->invocation) return state.Stop(PpdParseEnd::OutOfMemory);
     }
-    option->invocation = CopyHeapText(lineBuffer, length);
-    if (!option->invocation) return false;
+    if (!state.Note(&PpdParseReport::options, line)) return false;
     feature.options[feature.optionCount++] = option.release();
-    return true;
+    return whole;
 }
 
 bool PpdDocument::ReadPlainToken(int32_t* length) {

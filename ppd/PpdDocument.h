@@ -14,6 +14,7 @@
 #include "platform/UniqueAny.h"
 #include "ppd/PpdAllocated.h"
 #include "ppd/PpdReader.h"
+#include "ppd/PpdRecordArray.h"
 
 constexpr int32_t kPpdStringCapacity = 260;
 
@@ -56,6 +57,8 @@ private:
 enum PpdUiType : int32_t { uiPickOne = 1, uiPickMany = 2, uiBoolean = 3 };
 
 struct PpdOption : PpdAllocated {
+    ~PpdOption();
+
     PpdString keyword;
     PpdString translation;
     char16_t* invocation = nullptr;  // raw bytes of the value, one per unit
@@ -63,6 +66,8 @@ struct PpdOption : PpdAllocated {
 };
 
 struct PpdFeature : PpdAllocated {
+    ~PpdFeature();
+
     PpdString keyword;
     PpdString translation;
     PpdString defaultOption;
@@ -72,7 +77,7 @@ struct PpdFeature : PpdAllocated {
     int32_t uiType = uiPickOne;
     int32_t orderDependency = 0;
     int32_t optionCount = 0;
-    PpdOption** options = nullptr;
+    PpdRecordArray<PpdOption> options;
 };
 
 class PpdInstallableOption : public PpdAllocated {
@@ -96,8 +101,10 @@ enum ConstraintResult : int32_t { crNoRule = 0, crConflict = 1, crClear = 2 };
 class PpdDocument : public PpdAllocated {
 public:
     // Parses the whole input; never fails as a whole: whatever was read
-    // before a fault stays. The source is neither closed nor kept.
-    PpdDocument(PpdReadByteProc readByte, void* source);
+    // before a fault stays. The source is neither closed nor kept. With a
+    // report, the parse notes in it how it ended and where what it kept
+    // stands, reading the input a byte at a time to count lines.
+    PpdDocument(PpdReadByteProc readByte, void* source, PpdParseReport* report = nullptr);
     virtual ~PpdDocument();
     PpdDocument(const PpdDocument&) = delete;
     PpdDocument& operator=(const PpdDocument&) = delete;
@@ -129,21 +136,22 @@ public:
 
     int32_t featureCount = 0;
     int32_t constraintCount = 0;
-    PpdFeature** features = nullptr;
-    PpdConstraint** constraints = nullptr;
+    PpdRecordArray<PpdFeature> features;
+    PpdRecordArray<PpdConstraint> constraints;
     PpdString modelName;
     PpdString product;
     PpdString manufacturer;
     PpdString languageEncoding;
     PpdString languageVersion;
     int32_t installableCount = 0;
-    PpdInstallableOption** installables = nullptr;
+    PpdRecordArray<PpdInstallableOption> installables;
     // Slots probed and records visited by the last EvaluateConstraints or
     // EvaluateConstraintsInPieces: tests hold the passes to bounds by it.
     int64_t constraintPassWork = 0;
 
 private:
     struct ParseState;
+    struct ReportingState;
 
     // The token buffer and the byte stream, while Read reads; their owners
     // are Read's, and they are null afterwards.
@@ -153,10 +161,12 @@ private:
     void Read(PpdReadByteProc readByte, void* source);
     void EvaluateConstraintsOnStack();
     void Parse();
-    bool AddFeature(ParseState& state);
-    bool AddConstraint(ParseState& state);
-    bool ParseFeatureBlock(PpdFeature& feature);
-    bool ParseOption(PpdFeature& feature, int32_t& optionCapacity);
+    // On a ParseState, or a ReportingState for a report.
+    void ParseEntries(auto& state);
+    bool AddFeature(auto& state);
+    bool AddConstraint(auto& state);
+    bool ParseFeatureBlock(PpdFeature& feature, auto& state);
+    bool ParseOption(PpdFeature& feature, int32_t& optionCapacity, auto& state);
 
     bool ReadPlainToken(int32_t* length);
     bool ReadString(PpdString& target);
@@ -164,15 +174,13 @@ private:
     bool ReadConstraint(PpdConstraint& constraint);
 };
 
-// The model's records are freed with `delete` (PpdAllocated's), a feature
-// with its options and texts.
+// The model's records are freed with `delete` (PpdAllocated's), each with
+// what it owns.
 template <typename T>
 void DeleteRecord(T* record) {
     delete record;
 }
-void DestroyFeature(PpdFeature* feature);
 
 template <typename T>
 using UniqueRecord = platform::UniqueAny<T*, &DeleteRecord<T>>;
-using UniqueFeature = platform::UniqueAny<PpdFeature*, &DestroyFeature>;
 using UniquePpdDocument = UniqueRecord<PpdDocument>;

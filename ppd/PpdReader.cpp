@@ -28,6 +28,11 @@ int PpdReadBufferedByte(void* reader) {
     return *r.next++;
 }
 
+int PpdReadCountedByte(void* counter) {
+    auto* places = static_cast<PpdPlaceCounter*>(counter);
+    return places && places->readByte ? places->readByte(places->source) : -1;
+}
+
 PpdByteStream::~PpdByteStream() = default;
 
 int PpdByteStream::Peek() {
@@ -49,6 +54,30 @@ struct StreamBytes {
     PpdByteStream& stream;
     int Peek() { return stream.Peek(); }
     int Get() { return stream.Get(); }
+    void TokenBegins() {}
+};
+
+// The stream's bytes with the place of each: the line of a byte counts the
+// line ends consumed before it.
+struct CountedBytes {
+    PpdByteStream& stream;
+    PpdPlaceCounter& places;
+    size_t lastOffset = 0;
+    int32_t lastLine = 0;
+    int Peek() { return stream.Peek(); }
+    int Get() {
+        const int b = stream.Get();
+        if (b < 0) return b;
+        lastOffset = places.offset++;
+        lastLine = places.line;
+        if (b == '\r' || (b == '\n' && places.previous != '\r')) ++places.line;
+        places.previous = b;
+        return b;
+    }
+    void TokenBegins() {
+        places.token.line = lastLine;
+        places.token.begin = lastOffset;
+    }
 };
 
 template <typename Bytes>
@@ -74,6 +103,7 @@ bool ReadTokenFrom(Bytes& bytes, char16_t* buffer, int32_t capacity, int32_t* le
         if (ppdCharClass[b] == ccBlank) continue;
         break;
     }
+    bytes.TokenBegins();
 
     int32_t i = 0;
     if (b == '"') {
@@ -171,6 +201,7 @@ struct ReaderBytes {
         pending = -1;
         return b;
     }
+    void TokenBegins() {}
 };
 
 // Moves p to the start of the reader's next block; false at end of input,
@@ -243,6 +274,22 @@ bool ReadBufferedToken(PpdFileReader& r, char16_t* buffer, int32_t capacity, int
     return true;
 }
 
+// A byte at a time through the stream, counting places for a report. Out
+// of line, so that the plug-in's reading a block at a time is compiled as if
+// alone.
+[[gnu::noinline]] bool ReadStreamToken(PpdByteStream& stream, char16_t* buffer, int32_t capacity, int32_t* length,
+                                       bool allowBlanks) {
+    if (stream.readByte != PpdReadCountedByte || !stream.source) {
+        StreamBytes bytes{stream};
+        return ReadTokenFrom(bytes, buffer, capacity, length, allowBlanks);
+    }
+    auto& places = *static_cast<PpdPlaceCounter*>(stream.source);
+    CountedBytes bytes{stream, places};
+    const bool read = ReadTokenFrom(bytes, buffer, capacity, length, allowBlanks);
+    places.token.end = places.offset;
+    return read;
+}
+
 }  // namespace
 
 bool ReadToken(PpdByteStream& stream, char16_t* buffer, int32_t capacity, int32_t* length,
@@ -255,8 +302,7 @@ bool ReadToken(PpdByteStream& stream, char16_t* buffer, int32_t capacity, int32_
         stream.pending = bytes.pending;
         return read;
     }
-    StreamBytes bytes{stream};
-    return ReadTokenFrom(bytes, buffer, capacity, length, allowBlanks);
+    return ReadStreamToken(stream, buffer, capacity, length, allowBlanks);
 }
 
 namespace {

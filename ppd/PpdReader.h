@@ -54,6 +54,38 @@ public:
     void* source;
 };
 
+struct PpdParseReport;
+
+// Where a token, or an entry from its first token on, stands in the source:
+// the line (from 1; LF, CR LF or a lone CR ends one) and the byte offset of
+// its first byte (a quoted token's opening quote), and the offset after the
+// last byte read for it.
+struct PpdSourceSpan : PpdAllocated {
+    int32_t line = 0;
+    size_t begin = 0;
+    size_t end = 0;
+};
+
+// A read-byte function and its source, read by ReadToken with the place of
+// each token: a stream over PpdReadCountedByte and one of these notes in
+// `token` where the token it read last stands. A parse reads through one
+// only for a report, so that no other parse counts lines.
+struct PpdPlaceCounter {
+    PpdPlaceCounter(PpdReadByteProc readByte, void* source, PpdParseReport* report)
+        : readByte(readByte), source(source), report(report) {}
+
+    PpdReadByteProc readByte;
+    void* source;
+    PpdParseReport* report;  // what the places are for
+    size_t offset = 0;       // bytes consumed
+    int32_t line = 1;        // of the next byte
+    int previous = -1;       // the byte consumed last
+    PpdSourceSpan token;
+};
+
+// The read-byte function over a PpdPlaceCounter: its source's bytes.
+int PpdReadCountedByte(void* counter);
+
 // Longest token; the token buffer holds this many units plus the NUL.
 constexpr int32_t kPpdTokenCapacity = 0x100000;
 

@@ -26,6 +26,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/UniqueAny.h"
+
 namespace {
 
 const std::string kHeader =
@@ -196,10 +198,8 @@ int main(int argc, char** argv) {
         for (int s = 0; s < 3; ++s) {
             fs::path path = dir / (std::string(input.name) + "-" + std::to_string(kSizes[s] / 1024) + "k.ppd");
             std::string text = input.make(kSizes[s]);
-            if (FILE* file = std::fopen(path.c_str(), "wb")) {
-                std::fwrite(text.data(), 1, text.size(), file);
-                std::fclose(file);
-            }
+            if (const platform::UniqueFile file{std::fopen(path.c_str(), "wb")})
+                std::fwrite(text.data(), 1, text.size(), file.get());
             std::vector<double> samples;
             for (int r = 0; r < repeats; ++r) samples.push_back(Sample(input, path.string()));
             times[s] = *std::min_element(samples.begin(), samples.end());

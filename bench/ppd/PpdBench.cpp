@@ -29,6 +29,7 @@
 #include <vector>
 
 #include "HeapCounter.h"
+#include "platform/UniqueAny.h"
 #include "platform/portable/PortablePlatform.h"
 #include "ppd/PpdDocument.h"
 #include "tests/support/PpdSource.h"
@@ -59,12 +60,11 @@ long ConstraintLines(const std::string& text) {
 }
 
 bool ReadWhole(const std::string& path, std::string& text) {
-    FILE* file = std::fopen(path.c_str(), "rb");
+    const platform::UniqueFile file(std::fopen(path.c_str(), "rb"));
     if (!file) return false;
     text.clear();
     char chunk[1 << 16];
-    for (size_t n; (n = std::fread(chunk, 1, sizeof chunk, file)) > 0;) text.append(chunk, n);
-    std::fclose(file);
+    for (size_t n; (n = std::fread(chunk, 1, sizeof chunk, file.get())) > 0;) text.append(chunk, n);
     return true;
 }
 
@@ -107,19 +107,20 @@ const CorpusFile* MostConstrained(const std::vector<CorpusFile>& files) {
 // evaluates the constraints), close; and, when it is done with it, delete.
 namespace {
 
-__attribute__((noinline)) PpdDocument* CorvinaModelBuild(const char* path) {
-    FILE* file = std::fopen(path, "r");
-    PpdDocument* document = new PpdDocument(PpdReadFileByte, file);
-    if (file) std::fclose(file);
-    return document;
+__attribute__((noinline)) UniquePpdDocument CorvinaModelBuild(const char* path) {
+    const platform::UniqueFile file(std::fopen(path, "r"));
+    return UniquePpdDocument(new PpdDocument(PpdReadFileByte, file.get()));
 }
 
-__attribute__((noinline)) void CorvinaModelDelete(PpdDocument* document) {
+__attribute__((noinline)) void CorvinaModelDelete(UniquePpdDocument& document) {
     if (document) g_sink = g_sink + static_cast<size_t>(document->featureCount + document->constraintCount);
-    delete document;
+    document.reset();
 }
 
-void CorvinaBuild(const char* path) { CorvinaModelDelete(CorvinaModelBuild(path)); }
+void CorvinaBuild(const char* path) {
+    UniquePpdDocument document = CorvinaModelBuild(path);
+    CorvinaModelDelete(document);
+}
 
 __attribute__((noinline)) void CupsRead(const char* path) {
     ppd_file_t* ppd = ppdOpenFile(path);
@@ -132,19 +133,18 @@ __attribute__((noinline)) void CupsRead(const char* path) {
 // The least any reader of the file pays: every byte read in text mode and
 // looked at once, counting where tokens begin.
 __attribute__((noinline)) void FloorScan(const char* path) {
-    FILE* file = std::fopen(path, "r");
+    const platform::UniqueFile file(std::fopen(path, "r"));
     if (!file) return;
     static unsigned char chunk[1 << 16];
     size_t starts = 0;
     bool blank = true;
-    for (size_t n; (n = std::fread(chunk, 1, sizeof chunk, file)) > 0;) {
+    for (size_t n; (n = std::fread(chunk, 1, sizeof chunk, file.get())) > 0;) {
         for (size_t i = 0; i < n; ++i) {
             bool isBlank = ppdCharClass[chunk[i]] == ccBlank;
             starts += blank && !isBlank;
             blank = isBlank;
         }
     }
-    std::fclose(file);
     g_sink = g_sink + starts;
 }
 

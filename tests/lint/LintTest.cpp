@@ -234,12 +234,19 @@ TEST(Lint, NearlyEmptyFiles) {
     }
 }
 
+// Memory that runs out for the document, before the parse or within it:
+// a model cut short is not the plug-in's reading of the file.
 TEST(Lint, OutOfMemoryForTheModelIsNoResult) {
     ppdtest::PlatformGuard guard;
-    platform::portable::FailAllocation(1);
-    LintResult result = LintPpd("*PPD-Adobe: \"4.3\"\n");
-    EXPECT_FALSE(result.modelBuilt);
-    EXPECT_TRUE(result.findings.empty());
+    const std::string ppd = inspector::ReadWhole(CORVINA_LINT_PPDS "/constraint-overridden.ppd");
+    for (long k : {1L, 2L, 4L, 12L, 40L}) {
+        SCOPED_TRACE(k);
+        platform::portable::FailAllocation(k, true);
+        LintResult result = LintPpd(ppd);
+        platform::portable::FailAllocation(0);
+        EXPECT_FALSE(result.modelBuilt);
+        EXPECT_TRUE(result.findings.empty());
+    }
 }
 
 // Every kind of finding shows in the sample made for the README.

@@ -118,6 +118,11 @@ TEST_F(Inspector, TextViewMarksConstrainedOptionsByGroup) {
     EXPECT_NE(run.out.find("[no group]"), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("x 600dpi"), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("  1200dpi"), std::string::npos) << run.out;
+    EXPECT_EQ(run.out.find("stops reading"), std::string::npos) << run.out;
+    Write("*OpenUI *Tray: Boolean\n*?Tray: \"a\"\n*?Tray: \"b\"\n*CloseUI: *Tray\n");
+    run = Run({path_});
+    EXPECT_NE(run.out.find("The plug-in stops reading at line 3: a second query keyword in a feature block\n"),
+              std::string::npos) << run.out;
 }
 
 TEST_F(Inspector, ExitCodes) {

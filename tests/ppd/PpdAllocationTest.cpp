@@ -89,6 +89,36 @@ TEST(AllocationFailure, EveryAllocationOfAParseMayFail) {
     delete full;
 }
 
+// With a report, its own blocks may fail too: it says OutOfMemory exactly
+// when the parse was cut short, and places what the model kept (a feature
+// dropped for want of memory leaves its options' places).
+TEST(AllocationFailure, AReportSaysOutOfMemoryExactlyWhenTheParseIsCutShort) {
+    PlatformGuard guard;
+    long total;
+    PpdDocument* full = FullModel(total);
+    ASSERT_NE(full, nullptr);
+    for (long k = 1; k <= 3 * total; ++k) {
+        SCOPED_TRACE(testing::Message() << "allocation " << k);
+        PpdParseReport report;
+        platform::portable::FailAllocation(k);
+        PpdDocument* doc = Parse(kSmallPpd, &report);
+        platform::portable::FailAllocation(0);
+        const bool cut = !doc || doc->featureCount < full->featureCount || doc->constraintCount < full->constraintCount;
+        EXPECT_EQ(report.end, cut ? PpdParseEnd::OutOfMemory : PpdParseEnd::Complete);
+        if (!doc) continue;
+        int32_t options = 0;
+        for (int32_t f = 0; f < doc->featureCount; ++f) options += doc->GetFeature(f)->optionCount;
+        EXPECT_EQ(report.features.Count(), doc->featureCount);
+        if (cut)
+            EXPECT_GE(report.options.Count(), options);
+        else
+            EXPECT_EQ(report.options.Count(), options);
+        EXPECT_EQ(report.constraints.Count(), doc->constraintCount);
+        delete doc;
+    }
+    delete full;
+}
+
 long g_liveWhenFailing = -1;
 void NoteLiveBlocks(const void*) { g_liveWhenFailing = platform::portable::LiveAllocations(); }
 

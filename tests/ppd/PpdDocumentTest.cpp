@@ -16,8 +16,8 @@ namespace {
 
 using DocumentPtr = std::unique_ptr<PpdDocument>;
 
-DocumentPtr Build(std::string_view ppd) {
-    DocumentPtr document(Parse(ppd));
+DocumentPtr Build(std::string_view ppd, PpdParseReport* report = nullptr) {
+    DocumentPtr document(Parse(ppd, report));
     EXPECT_NE(document, nullptr);
     return document;
 }
@@ -124,6 +124,62 @@ TEST(PpdDocument, WorkedExampleBuildsTheWholeModel) {
     EXPECT_EQ(resolution->options[0]->constrained, 0);
     EXPECT_EQ(resolution->options[1]->constrained, 1);
     EXPECT_EQ(memory->options[0]->constrained, 0);
+}
+
+std::vector<int32_t> Lines(const PpdSourceSpans& spans) {
+    std::vector<int32_t> lines;
+    for (int32_t i = 0; i < spans.Count(); ++i) lines.push_back(spans[i].line);
+    return lines;
+}
+
+// A report places each entry at its first token and up to the byte after
+// its last, whatever ends the lines; a value over two lines counts both.
+TEST(PpdDocument, ReportPlacesEachEntryWhateverEndsTheLines) {
+    for (std::string end : {"\n", "\r\n", "\r"}) {
+        SCOPED_TRACE(testing::PrintToString(end));
+        std::string ppd;
+        for (char c : std::string(kWorkedExample)) ppd += c == '\n' ? end : std::string(1, c);
+        PpdParseReport report;
+        DocumentPtr doc = Build(ppd, &report);
+        EXPECT_EQ(report.end, PpdParseEnd::Complete);
+        EXPECT_EQ(Lines(report.features), (std::vector<int32_t>{5, 11}));
+        EXPECT_EQ(Lines(report.options), (std::vector<int32_t>{7, 8, 14, 16}));
+        EXPECT_EQ(Lines(report.constraints), std::vector<int32_t>{20});
+        EXPECT_EQ(report.last.line, 20);
+        ASSERT_EQ(report.features.Count(), 2);
+        // The byte that ends a token is read with it: a CR LF's CR.
+        EXPECT_EQ(report.features[0].begin, ppd.find("*OpenUI *InstalledMemory"));
+        EXPECT_EQ(report.features[0].end, ppd.find("*CloseGroup") - end.size() + 1);
+        ASSERT_EQ(report.options.Count(), 4);
+        EXPECT_EQ(report.options[3].begin, ppd.find("*Resolution 1200dpi"));
+        ASSERT_EQ(report.constraints.Count(), 1);
+        EXPECT_EQ(report.constraints[0].end, ppd.size() - end.size() + 1);
+    }
+}
+
+// How the parse ended, and the line of the last token it read.
+TEST(PpdDocument, ReportSaysHowAndWhereTheParseEnded) {
+    const struct {
+        const char* name;
+        const char* ppd;
+        PpdParseEnd end;
+        int32_t line;
+    } rows[] = {
+        {"Empty", "", PpdParseEnd::Complete, 0},
+        {"Complete", "*OpenUI *F: PickOne\n*CloseUI: *F\n\n", PpdParseEnd::Complete, 2},
+        {"HeaderValue", "*ModelName: \"X\"\n*Product:", PpdParseEnd::InputEndsInEntry, 2},
+        {"GroupLabel", "*OpenGroup:\n", PpdParseEnd::InputEndsInEntry, 1},
+        {"ShortConstraint", "*UIConstraints: *A a\n*B", PpdParseEnd::InputEndsInEntry, 2},
+        {"Block", "*OpenUI *F: PickOne\n*F A: \"a\"\n", PpdParseEnd::InputEndsInBlock, 2},
+        {"SecondQuery", "*OpenUI *F: PickOne\n*?F: \"a\"\n*?F: \"b\"\n*CloseUI: *F\n", PpdParseEnd::SecondQuery, 3},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        PpdParseReport report;
+        DocumentPtr doc = Build(row.ppd, &report);
+        EXPECT_EQ(report.end, row.end);
+        EXPECT_EQ(report.last.line, row.line);
+    }
 }
 
 TEST(PpdDocument, HeaderStringsAreSingleTokensAndTheLastOneWins) {
@@ -366,8 +422,11 @@ TEST(PpdDocument, EndOfInputInsideABlockKeepsTheFeatureWithoutInstallable) {
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
+        PpdParseReport report;
         DocumentPtr doc = Build("*OpenGroup: InstallableOptions\n*OpenUI *Done: PickOne\n*CloseUI: *Done\n" +
-                                row.tail);
+                                row.tail, &report);
+        EXPECT_EQ(report.end, PpdParseEnd::InputEndsInBlock);
+        EXPECT_EQ(Lines(report.features), (std::vector<int32_t>{2, 4}));
         ASSERT_EQ(doc->featureCount, 2);
         EXPECT_EQ(doc->installableCount, 1);
         const PpdFeature* f = doc->GetFeature(1);
@@ -381,13 +440,15 @@ TEST(PpdDocument, EndOfInputInsideABlockKeepsTheFeatureWithoutInstallable) {
 }
 
 TEST(PpdDocument, ConstraintsTakeFourTokensWhereverTheyStand) {
+    PpdParseReport report;
     DocumentPtr doc = Build(
         "*UIConstraints: *InstalledMemory 64MB *Resolution 1200dpi\n"
         "*UIConstraints: *Duplex *InstalledDuplex False\n"
         "*UIConstraints: *A a *B b\n"
         "*UIConstraints: *C c\n  *D d\n"
-        "*UIConstraints: *E e *F\n");
+        "*UIConstraints: *E e *F\n", &report);
     ASSERT_EQ(doc->constraintCount, 4);
+    EXPECT_EQ(Lines(report.constraints), (std::vector<int32_t>{1, 2, 4, 6}));
     auto row = [&](int i) {
         const PpdConstraint& c = *doc->constraints[i];
         return Text(c.feature1) + u"|" + Text(c.option1) + u"|" + Text(c.feature2) + u"|" + Text(c.option2);

@@ -16,6 +16,7 @@
 #include "platform/portable/PortableRuntime.h"
 #include "platform/portable/Utf8.h"
 #include "ppd/PpdDocument.h"
+#include "ppd/PpdParseReport.h"
 
 namespace ppdtest {
 
@@ -75,9 +76,9 @@ inline long ModelBlocks(const PpdDocument& doc) {
     return blocks + doc.installableCount + doc.constraintCount;
 }
 
-inline PpdDocument* Parse(std::string_view ppd) {
+inline PpdDocument* Parse(std::string_view ppd, PpdParseReport* report = nullptr) {
     MemorySource source(ppd);
-    return new PpdDocument(ReadMemoryByte, &source);
+    return new PpdDocument(ReadMemoryByte, &source, report);
 }
 
 // A PPD written to a file of its own, removed with the object: what the

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <map>
-#include <new>
 #include <set>
 #include <tuple>
 #include <unordered_map>
@@ -11,19 +10,18 @@
 
 #include "optree/FeatureNames.h"
 #include "platform/portable/Utf8.h"
-#include "ppd/PpdDocument.h"
+#include "ppd/PpdParseReport.h"
 #include "ppd/PpdReader.h"
 
-// Every decision comes from the plug-in's own model of the file. The model
-// keeps no positions, so two things give them. The model is built over a
-// read-byte function that watches it: each time it asks for a byte, the
-// counts of features and constraints it has finished so far are noted, which
-// shows at which byte each feature block and each constraint entry ended and
-// where the model stopped reading. And the same bytes are cut into tokens by
-// the model's own token reader, with the line each token begins on. The
-// model's features, options and constraints are then found among those
-// tokens, each checked against what the model holds. What the lines show and
-// the model lacks is reported as not read, with the cause the lines show.
+// Every decision comes from the plug-in's own model of the file. The report
+// of its parse says where each feature block and each constraint entry
+// begins and ends, where each option line begins, and how and where the
+// model stopped reading. The same bytes are cut into tokens by the model's
+// own token reader, with the line each token begins on, and the model's
+// features, options and constraints are found among those tokens at the
+// places the report gives, each checked against what the model holds. What
+// the lines show and the model lacks is reported as not read, with the cause
+// the lines show.
 
 namespace {
 
@@ -49,27 +47,6 @@ int ReadSourceByte(void* source) {
     auto* s = static_cast<ByteSource*>(source);
     if (s->position >= s->bytes.size()) return -1;
     return static_cast<unsigned char>(s->bytes[s->position++]);
-}
-
-// The model's read-byte function, noting how far the model had got each time
-// it asked for a byte.
-struct WatchedSource {
-    std::string_view bytes;
-    const PpdDocument* doc = nullptr;  // the model being built
-    size_t position = 0;
-    bool read = false;                      // the model asked for at least one byte
-    std::vector<size_t> featureEnds;        // per finished feature block: where the next read began
-    std::vector<size_t> constraintEnds;     // the same per constraint entry
-};
-
-int ReadWatchedByte(void* source) {
-    auto* w = static_cast<WatchedSource*>(source);
-    w->read = true;
-    while (static_cast<int32_t>(w->featureEnds.size()) < w->doc->featureCount) w->featureEnds.push_back(w->position);
-    while (static_cast<int32_t>(w->constraintEnds.size()) < w->doc->constraintCount)
-        w->constraintEnds.push_back(w->position);
-    if (w->position >= w->bytes.size()) return -1;
-    return static_cast<unsigned char>(w->bytes[w->position++]);
 }
 
 // A reason stays on one line: control characters print as spaces.
@@ -248,8 +225,8 @@ struct LostTokens {
 
 class Linter {
 public:
-    Linter(const Scan& scan, const PpdDocument& doc, const WatchedSource& watch)
-        : scan_(scan), doc_(doc), watch_(watch) {}
+    Linter(const Scan& scan, const PpdDocument& doc, const PpdParseReport& report)
+        : scan_(scan), doc_(doc), report_(report) {}
 
     LintResult Run() {
         IndexModel();
@@ -327,12 +304,17 @@ private:
         return it != table_.end() && it->second == 0;
     }
 
-    // The token that ends exactly at `offset`, or kNoToken.
-    size_t TokenEndingAt(size_t offset) const {
-        auto it = std::lower_bound(scan_.tokens.begin(), scan_.tokens.end(), offset,
-                                   [](const Token& t, size_t o) { return t.end < o; });
-        return it != scan_.tokens.end() && it->end == offset ? static_cast<size_t>(it - scan_.tokens.begin())
-                                                            : kNoToken;
+    // The token at the report's place, or kNoToken.
+    size_t TokenAtPlace(const PpdSourceSpan& place) const {
+        auto it = std::lower_bound(scan_.tokens.begin(), scan_.tokens.end(), place.begin,
+                                   [](const Token& t, size_t o) { return t.offset < o; });
+        return it != scan_.tokens.end() && it->offset == place.begin && it->line == place.line
+                   ? static_cast<size_t>(it - scan_.tokens.begin())
+                   : kNoToken;
+    }
+    // The parse ended inside the block of the model's last feature.
+    bool LastBlockEndsTheParse() const {
+        return report_.end == PpdParseEnd::InputEndsInBlock || report_.end == PpdParseEnd::SecondQuery;
     }
 
     bool ConstraintMatches(const PpdConstraint& c, size_t keywordToken) const {
@@ -346,22 +328,14 @@ private:
         return true;
     }
 
-    // Each model constraint ends where the model next asked for a byte; its
-    // four tokens end there, its *UIConstraints stands before them. A line of
-    // fewer than four tokens takes the following ones; when one of those
-    // begins another keyword line, that line is lost to the model.
+    // Each model constraint at the *UIConstraints the report places it at,
+    // with the four tokens after it. A line of fewer than four tokens takes
+    // the following ones; when one of those begins another keyword line, that
+    // line is lost to the model.
     void PlaceConstraints() {
         constraints_.resize(doc_.constraintCount);
         for (int k = 0; k < doc_.constraintCount; ++k) {
-            size_t keyword = kNoToken;
-            if (k < static_cast<int>(watch_.constraintEnds.size())) {
-                size_t last = TokenEndingAt(watch_.constraintEnds[k]);
-                if (last != kNoToken && last >= 4) keyword = last - 4;
-            } else {
-                // Finished by the end of input: fewer than four tokens followed it.
-                for (size_t back = 1; back <= 5 && back <= scan_.tokens.size() && keyword == kNoToken; ++back)
-                    if (Is(scan_.tokens.size() - back, kwUIConstraints)) keyword = scan_.tokens.size() - back;
-            }
+            size_t keyword = TokenAtPlace(report_.constraints[k]);
             if (keyword == kNoToken || !ConstraintMatches(*doc_.constraints[k], keyword)) {
                 ++result_.unplaced;
                 continue;
@@ -440,48 +414,38 @@ private:
         return p.openToken != kNoToken && token > p.openToken && TokenAt(token).offset < p.endOffset;
     }
 
-    // Model features in order, each at the first *OpenUI after the previous
-    // block that the model reads as the same keyword; its block runs to where
-    // the model next asked for a byte after finishing it.
+    // The keyword token at `token` is one the model reads as `keyword`.
+    bool ReadsAs(size_t token, const PpdString& keyword) {
+        return token < scan_.tokens.size() ? keyword.Equals(ModelReading(token).keyword.c_str()) : keyword.length == 0;
+    }
+
+    // Model features in order, each at the *OpenUI the report places it at,
+    // its block running to where the report says it ended; its options at
+    // the lines the report places them at.
     void PlaceFeatures() {
-        std::vector<size_t> opens;
-        for (size_t t = 0; t < scan_.tokens.size(); ++t)
-            if (Is(t, kwOpenUI) && !spanOfConstraint_.count(t)) opens.push_back(t);
         features_.resize(doc_.featureCount);
-        size_t cursor = 0, from = 0;
-        for (int i = 0; i < doc_.featureCount; ++i) {
+        for (int i = 0, firstOption = 0; i < doc_.featureCount; firstOption += Feature(i++).optionCount) {
             const PpdFeature& f = Feature(i);
             FeaturePlace& place = features_[i];
             place.optionLines.assign(f.optionCount, 0);
-            bool ended = i < static_cast<int>(watch_.featureEnds.size());
-            place.endOffset = ended ? watch_.featureEnds[i] : watch_.position;
-            // Its *OpenUI lies before the end of its block.
-            for (size_t j = cursor; j < opens.size() && TokenAt(opens[j]).offset < place.endOffset; ++j) {
-                if (TokenAt(opens[j]).offset < from) continue;
-                size_t next = opens[j] + 1;
-                bool same = next < scan_.tokens.size() ? f.keyword.Equals(ModelReading(next).keyword.c_str())
-                                                       : f.keyword.length == 0;
-                if (!same) continue;
-                place.openToken = opens[j];
-                cursor = j + 1;
-                if (next < scan_.tokens.size()) {
-                    std::string name = "feature " + Utf8(KeywordPart(TokenAt(next).units));
-                    CheckSlash(next, name);
-                    // Only items of these features are found by their translation.
-                    if (!InGroup(f) && KnownByKeyword(f.keyword.text))
-                        CheckBracket(next, name, "its item gets no warning marks");
-                }
-                break;
-            }
-            from = place.endOffset;
-            if (place.openToken == kNoToken) {
+            place.endOffset = report_.features[i].end;
+            size_t open = TokenAtPlace(report_.features[i]);
+            if (open == kNoToken || !Is(open, kwOpenUI) || !ReadsAs(open + 1, f.keyword)) {
                 result_.unplaced += 1 + f.optionCount;
                 continue;
+            }
+            place.openToken = open;
+            if (open + 1 < scan_.tokens.size()) {
+                std::string name = "feature " + Utf8(KeywordPart(TokenAt(open + 1).units));
+                CheckSlash(open + 1, name);
+                // Only items of these features are found by their translation.
+                if (!InGroup(f) && KnownByKeyword(f.keyword.text))
+                    CheckBracket(open + 1, name, "its item gets no warning marks");
             }
             placedOpens_.insert(place.openToken);
             placedInOrder_.push_back(i);
             placedKeywords_.insert(f.keyword.text);
-            if (ended) {
+            if (i < doc_.featureCount - 1 || !LastBlockEndsTheParse()) {
                 for (size_t t = place.openToken + 1; t < scan_.tokens.size() && TokenAt(t).end <= place.endOffset; ++t)
                     if (Is(t, kwCloseUI)) place.closeToken = t;
             }
@@ -492,11 +456,8 @@ private:
                 if (head.starts_with(u"*Default")) place.defaultEntry = e;
                 if (head.starts_with(u"*?")) place.queryEntries.push_back(e);
             }
-            // Option lines: any token equal to the feature's keyword whose next
-            // token the model read as the next option (a line that names the
-            // feature inside its own block is one too), but for the tokens the
-            // model reads as the values of *Default, *? and *OrderDependency.
-            int option = 0;
+            // The tokens the model reads as the values of *Default, *? and
+            // *OrderDependency.
             size_t valuesOf = kNoToken, valuesLeft = 0;
             for (size_t t = place.openToken + 2; t + 1 < scan_.tokens.size(); ++t) {
                 if (TokenAt(t).offset >= place.endOffset) break;
@@ -508,30 +469,33 @@ private:
                 const std::u16string& units = TokenAt(t).units;
                 valuesLeft = Is(t, kwOrderDependency) ? 3 : units.starts_with(u"*Default") || units.starts_with(u"*?");
                 valuesOf = t;
-                if (valuesLeft || option == f.optionCount || !f.keyword.Equals(Converted(units).c_str()) ||
-                    !f.options[option]->keyword.Equals(ModelReading(t + 1).keyword.c_str()))
+            }
+            for (int o = 0; o < f.optionCount; ++o) {
+                size_t t = TokenAtPlace(report_.options[firstOption + o]);
+                if (t == kNoToken || !f.keyword.Equals(Converted(TokenAt(t).units).c_str()) ||
+                    !ReadsAs(t + 1, f.options[o]->keyword)) {
+                    ++result_.unplaced;
                     continue;
-                place.optionLines[option++] = TokenAt(t).line;
+                }
+                place.optionLines[o] = TokenAt(t).line;
                 optionLines_.insert(TokenAt(t).line);
+                if (t + 1 == scan_.tokens.size()) continue;
                 std::string name = "option " + Utf8(KeywordPart(TokenAt(t + 1).units)) + " of " + Utf8(f.keyword);
                 CheckSlash(t + 1, name);
                 if (!InGroup(f) && (KnownById(f.keyword.text) || KnownByKeyword(f.keyword.text)))
                     CheckBracket(t + 1, name, "the option never gets its warning mark");
             }
-            result_.unplaced += f.optionCount - option;
         }
     }
 
-    // The last feature's block ended the parse when the model asked for no
-    // byte after finishing it: at the end of the file, or early at a second
-    // query keyword.
+    // The last feature's block ends the parse at the end of the file, or
+    // early at a second query keyword.
     void FindParseEnd() {
         int last = doc_.featureCount - 1;
-        if (last < 0 || static_cast<int>(watch_.featureEnds.size()) > last || features_[last].openToken == kNoToken)
-            return;
+        if (last < 0 || !LastBlockEndsTheParse() || features_[last].openToken == kNoToken) return;
         const FeaturePlace& place = features_[last];
         std::string block = "the block of " + Utf8(Feature(last).keyword) + " (line " + std::to_string(FeatureLine(last)) + ")";
-        size_t stop = watch_.position < scan_.bytes.size() ? TokenEndingAt(watch_.position) : kNoToken;
+        size_t stop = report_.end == PpdParseEnd::SecondQuery ? TokenAtPlace(report_.last) : kNoToken;
         if (stop != kNoToken && TokenAt(stop).units.starts_with(u"*?") && place.queryEntries.size() >= 2) {
             parseEndToken_ = stop;
             const Entry& first = scan_.entries[place.queryEntries[0]];
@@ -1043,7 +1007,7 @@ private:
 
     const Scan& scan_;
     const PpdDocument& doc_;
-    const WatchedSource& watch_;
+    const PpdParseReport& report_;
     LintResult result_;
 
     std::unordered_map<std::u16string, std::vector<int>> featuresByKeyword_;
@@ -1087,22 +1051,16 @@ const char* LintClassName(LintClass kind) {
     return index >= 0 && index < kLintClassCount ? kClassNames[index] : "unknown";
 }
 
+UniquePpdDocument BuildModel(std::string_view bytes, PpdParseReport* report) {
+    ByteSource source{bytes};
+    return UniquePpdDocument(new PpdDocument(ReadSourceByte, &source, report));
+}
+
 LintResult LintPpd(std::string_view bytes) {
-    // Built in place, so that the read-byte function can watch it while its
-    // constructor parses.
-    void* memory = platform::MemAlloc(sizeof(PpdDocument));
-    if (!memory) return {};
-    WatchedSource watch;
-    watch.bytes = bytes;
-    watch.doc = static_cast<PpdDocument*>(memory);
-    PpdDocument* doc = ::new (memory) PpdDocument(ReadWatchedByte, &watch);
-    LintResult result;
-    // A model that never asked for a byte had no memory to parse with.
-    if (watch.read) {
-        Scan scan(bytes);
-        result = Linter(scan, *doc, watch).Run();
-    }
-    doc->~PpdDocument();
-    platform::MemFree(memory);
-    return result;
+    PpdParseReport report;
+    const UniquePpdDocument doc = BuildModel(bytes, &report);
+    // A model cut short by exhausted memory is not the plug-in's reading of the file.
+    if (!doc || report.end == PpdParseEnd::OutOfMemory) return {};
+    Scan scan(bytes);
+    return Linter(scan, *doc, report).Run();
 }

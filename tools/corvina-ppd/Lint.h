@@ -6,6 +6,8 @@
 #include <string_view>
 #include <vector>
 
+#include "ppd/PpdDocument.h"
+
 enum class LintClass {
     ConstraintDirection,    // ordinary feature first, installable second, and no installable-first twin
     ConstraintOrdinary,     // both features ordinary
@@ -116,6 +118,10 @@ struct LintResult {
     int unplaced = 0;
     std::vector<int> optionLines;  // the lines the model read its options from, ascending
 };
+
+// The plug-in's model of the bytes of a PPD file under the current ANSI code
+// page, with the report of its parse when one is given; null without memory.
+UniquePpdDocument BuildModel(std::string_view bytes, PpdParseReport* report);
 
 // Lints the bytes of a PPD file as the plug-in reads them under the current
 // ANSI code page: the model decides, a scan of the same bytes gives lines.

@@ -12,9 +12,11 @@
 #include <vector>
 
 #include "platform/Platform.h"
+#include "platform/UniqueAny.h"
 #include "platform/portable/PortablePlatform.h"
 #include "platform/portable/Utf8.h"
 #include "ppd/PpdDocument.h"
+#include "ppd/PpdParseReport.h"
 #include "tools/corvina-ppd/Lint.h"
 
 namespace {
@@ -160,8 +162,12 @@ const char* UiTypeName(int32_t uiType) {
     return uiType == uiPickMany ? "PickMany" : uiType == uiBoolean ? "Boolean" : "PickOne";
 }
 
+// Why the plug-in stops reading before the end of the file, by PpdParseEnd.
+const char* const kParseEnds[] = {"", "the file ends inside an entry", "the file ends inside a feature block",
+                                  "a second query keyword in a feature block", "out of memory"};
+
 // Features grouped by their group, groups in the order they first appear.
-void PrintText(const PpdDocument& doc) {
+void PrintText(const PpdDocument& doc, const PpdParseReport& report) {
     std::printf("Model:        %s\n", ToUtf8(doc.modelName).c_str());
     std::printf("Product:      %s\n", ToUtf8(doc.product).c_str());
     std::printf("Manufacturer: %s\n", ToUtf8(doc.manufacturer).c_str());
@@ -169,6 +175,9 @@ void PrintText(const PpdDocument& doc) {
                 ToUtf8(doc.languageEncoding).c_str());
     std::printf("%d features, %d installable options, %d constraints\n", doc.featureCount,
                 doc.installableCount, doc.constraintCount);
+    if (report.end != PpdParseEnd::Complete)
+        std::printf("The plug-in stops reading at line %d: %s\n", report.last.line,
+                    kParseEnds[static_cast<int>(report.end)]);
 
     // One pass puts each feature with its group, so that many groups cost no
     // more than many features.
@@ -219,29 +228,32 @@ std::string NotesLine(const char* file, const int (&counts)[kLintClassCount]) {
            " not shown (--all shows them): " + perClass + "\n";
 }
 
+// The bytes of the file; false with errno's value in `error` when it cannot
+// be read.
+bool ReadWhole(const char* path, std::string& bytes, int& error) {
+    const platform::UniqueFile file(std::fopen(path, "r"));
+    error = errno;
+    if (!file) return false;
+    char chunk[65536];
+    for (size_t n; (n = std::fread(chunk, 1, sizeof chunk, file.get())) > 0;) bytes.append(chunk, n);
+    error = errno;
+    return std::ferror(file.get()) == 0;
+}
+
+int CannotRead(const char* path, const char* why) {
+    (void)std::fprintf(stderr, "corvina-ppd: cannot read %s: %s\n", path, why);
+    return 1;
+}
+
 // Findings as "FILE:LINE: severity: class: reason", the notes counted in one
 // line unless --all, or one JSON object with everything; 3 when there are
 // findings of the --fail-on severity or above.
 int Lint(const Options& options) {
-    FILE* file = std::fopen(options.file, "r");
     std::string bytes;
-    bool readError = !file;
-    int readErrno = errno;
-    if (file) {
-        char chunk[65536];
-        size_t n;
-        while ((n = std::fread(chunk, 1, sizeof chunk, file)) > 0) bytes.append(chunk, n);
-        readError = std::ferror(file) != 0;
-        readErrno = errno;
-        (void)std::fclose(file);  // only read: a failed close loses nothing
-    }
-    LintResult result;
-    if (!readError) result = LintPpd(bytes);
-    if (readError || !result.modelBuilt) {
-        (void)std::fprintf(stderr, "corvina-ppd: cannot read %s: %s\n", options.file,
-                           readError ? std::strerror(readErrno) : "out of memory");
-        return 1;
-    }
+    int error = 0;
+    if (!ReadWhole(options.file, bytes, error)) return CannotRead(options.file, std::strerror(error));
+    LintResult result = LintPpd(bytes);
+    if (!result.modelBuilt) return CannotRead(options.file, "out of memory");
     std::string out;
     int counts[kLintClassCount] = {};
     int severityCounts[kLintSeverityCount] = {};
@@ -354,21 +366,12 @@ int main(int argc, char** argv) {
     platform::portable::SetAnsiCodePage(options.codePage);
     if (options.lint) return Lint(options);
 
-    FILE* file = std::fopen(options.file, "r");
-    if (!file) {
-        (void)std::fprintf(stderr, "corvina-ppd: cannot read %s: %s\n", options.file, std::strerror(errno));
-        return 1;
-    }
-    PpdDocument* doc = new PpdDocument(PpdReadFileByte, file);
-    bool readError = std::ferror(file) != 0;
-    int readErrno = errno;
-    (void)std::fclose(file);  // only read: a failed close loses nothing
-    if (!doc || readError) {
-        (void)std::fprintf(stderr, "corvina-ppd: cannot read %s: %s\n", options.file,
-                           doc ? std::strerror(readErrno) : "out of memory");
-        delete doc;
-        return 1;
-    }
+    std::string bytes;
+    int error = 0;
+    if (!ReadWhole(options.file, bytes, error)) return CannotRead(options.file, std::strerror(error));
+    PpdParseReport report;
+    const UniquePpdDocument doc = BuildModel(bytes, &report);
+    if (!doc || report.end == PpdParseEnd::OutOfMemory) return CannotRead(options.file, "out of memory");
 
     for (const std::string& setting : options.installed) {
         size_t equals = setting.find('=');
@@ -387,7 +390,6 @@ int main(int argc, char** argv) {
     if (options.json)
         PrintJson(*doc);
     else
-        PrintText(*doc);
-    delete doc;
+        PrintText(*doc, report);
     return Finish(0);
 }
