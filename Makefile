@@ -2,7 +2,8 @@
 JOBS ?= 2
 PREFIX_DIR := $(CURDIR)/build/wineprefix
 
-.PHONY: all deps wine-prefix build build-native build-asan build-tsan build-win64 build-win32 package test demo bench fuzz clean
+.PHONY: all deps wine-prefix build build-native build-asan build-tsan build-win64 build-win32 package test demo bench fuzz \
+        coverage clean
 
 all: build
 
@@ -50,6 +51,10 @@ bench: build-native
 
 fuzz: deps
 	@bash scripts/fuzz.sh
+
+# Line and branch coverage of the native unit tests: build/coverage/index.html.
+coverage: deps
+	@bash scripts/coverage.sh
 
 clean:
 	rm -rf build dist
