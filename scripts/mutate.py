@@ -215,10 +215,11 @@ def load_suite(build, ctest_args, jobs):
 
 
 def first_failure(tests, jobs, budget, times, build=None):
-    """The first test that fails or outlives the budget: (name, how); (None,
-    'not compiled') when a program does not build; None when all pass. With
-    `build`, each program is built just before its first test (times[' build']
-    sums the seconds), so a mutant caught early costs one link."""
+    """The first test that fails, or outlives the budget or three times its own
+    time and half a minute: (name, how); (None, 'not compiled') when a program
+    does not build; None when all pass. With `build`, each program is built
+    just before its first test (times[' build'] sums the seconds), so a mutant
+    caught early costs one link."""
     deadline, pending, running, built = time.time() + budget, list(tests), [], set()
     try:
         while pending or running:
@@ -235,7 +236,7 @@ def first_failure(tests, jobs, budget, times, build=None):
             time.sleep(0.002)
             for entry in list(running):
                 t, started, p = entry
-                if p.poll() is None and time.time() > deadline:
+                if p.poll() is None and time.time() > min(deadline, started + 3 * t.get("time", budget) + 30):
                     return t["name"], "time limit"
                 if p.poll() is not None:
                     running.remove(entry)
