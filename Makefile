@@ -2,7 +2,8 @@
 JOBS ?= 2
 PREFIX_DIR := $(CURDIR)/build/wineprefix
 
-.PHONY: all deps wine-prefix build build-native build-asan build-tsan build-win64 build-win32 package test-packages analyze test demo bench fuzz clean
+.PHONY: all deps wine-prefix build build-native build-asan build-tsan build-win64 build-win32 package test-packages analyze test demo \
+        bench fuzz mutate coverage clean
 
 all: build
 
@@ -74,6 +75,15 @@ bench: build-native
 
 fuzz: deps
 	@bash scripts/fuzz.sh
+
+# Mutants of the product against the native unit tests (scripts/mutate.py; its
+# options in MUTATE_ARGS, e.g. "--sample 60 --seed 7" or "--resume").
+mutate: build-native
+	@python3 scripts/mutate.py $(MUTATE_ARGS)
+
+# Line and branch coverage of the native unit tests: build/coverage/index.html.
+coverage: deps
+	@bash scripts/coverage.sh
 
 clean:
 	rm -rf build dist

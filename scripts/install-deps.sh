@@ -7,7 +7,7 @@ export DEBIAN_FRONTEND=noninteractive
 want=(cmake ninja-build g++ make googletest libgtest-dev libbenchmark-dev
       g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix binutils-mingw-w64-x86-64 binutils-mingw-w64-i686
       wine wine64 xvfb x11-utils imagemagick fonts-noto-cjk fonts-ipafont-gothic fonts-dejavu-core
-      libcups2-dev valgrind clang clang-tidy llvm libclang-rt-14-dev qemu-user-static python3 locales)
+      libcups2-dev valgrind clang clang-tidy llvm libclang-rt-14-dev qemu-user-static python3 locales gcovr)
 want32=(wine32:i386 wine32-preloader:i386)
 
 missing=()

@@ -1,10 +1,12 @@
 // The model against libcups's reading of the same corpus. For every *OpenUI
 // feature: keyword, translation, default, group, options (keywords and
 // translations, in order); the installable features; the number of
-// constraints. Each difference must fall into a named class that follows
-// from the model's rules, shown by evidence in the file itself; the count per
-// class is printed and a difference in no class fails. The small PPDs of
-// cups-diff/ each show a class, which their "*% cups-diff:" lines name.
+// constraints. Each difference must be predicted from libcups's reading by
+// the model's known rules, all applied together (a label may need two), each
+// named by a class and shown by evidence in the file itself; the count per
+// class is printed and a difference no rule predicts fails. The small PPDs of
+// cups-diff/ each show a class, or two in one label, which their
+// "*% cups-diff:" lines name.
 #include <gtest/gtest.h>
 
 #include <unistd.h>
@@ -44,6 +46,7 @@ const std::map<std::string, std::string> kClasses = {
     {"cups-yes-no", "untranslated True/False options: libcups shows Yes/No"},
     {"cups-custom-choice", "libcups adds a Custom choice for *CustomKeyword True"},
     {"charset", "non-ASCII text: ANSI code page here, *LanguageEncoding in libcups"},
+    {"cups-text-limit", "libcups keeps the first 80 bytes of a text"},
     {"default-with-slash", "libcups drops '/text' from a default value"},
     {"foreign-default-in-block", "the last *Default... line inside the block sets the default"},
     {"duplicate-openui", "a keyword opened by more than one *OpenUI: separate features here, merged in libcups"},
@@ -92,17 +95,12 @@ std::vector<std::string> Split(const std::string& text, char separator) {
     return pieces;
 }
 
-std::string TrimRight(std::string text) {
-    while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.pop_back();
-    return text;
-}
-
 // ---- Evidence: the file as lines ------------------------------------------
 
 struct OpenUiLine {
     size_t line;
     std::string keyword;  // after '*', up to '/', ':' or a blank
-    std::string label;    // keyword/translation text up to ':'
+    std::string label;    // keyword/translation text after '*', up to ':'
     size_t close = npos;  // first *CloseUI line after it
     size_t stop = npos;   // where the model leaves the block: *CloseUI or a second query
     int queries = 0;      // query keyword lines inside the block, up to the second
@@ -128,7 +126,7 @@ public:
             size_t p = lines[i].find('*', 7);
             if (p == npos) continue;
             size_t colon = lines[i].find(':', p);
-            ui.label = TrimRight(lines[i].substr(p + 1, colon == npos ? npos : colon - p - 1));
+            ui.label = lines[i].substr(p + 1, colon == npos ? npos : colon - p - 1);
             ui.keyword = ui.label.substr(0, ui.label.find_first_of("/ \t"));
             for (size_t j = i + 1; j < lines.size() && ui.stop == npos; ++j) {
                 if (StartsWith(lines[j], "*CloseUI")) ui.close = ui.stop = j;
@@ -176,25 +174,20 @@ public:
                 return &lines[i];
         return nullptr;
     }
-    // The keyword the model takes from the label of an *OpenUI line: the
-    // piece before the last '/', hex substrings decoded; the file's keyword
-    // when there is at most one '/'.
-    static std::string ModelKeyword(const std::string& label) {
-        std::vector<std::string> pieces = Split(label, '/');
-        if (pieces.size() < 3) return pieces[0];
-        std::string decoded;
-        const std::string& piece = pieces[pieces.size() - 2];
-        for (size_t i = 0; i < piece.size(); ++i) {
-            size_t end = piece[i] == '<' ? piece.find('>', i) : npos;
-            if (end == npos) {
-                decoded.push_back(piece[i]);
-                continue;
-            }
-            for (size_t h = i + 1; h + 1 < end; h += 2)
-                decoded.push_back(static_cast<char>(std::strtol(piece.substr(h, 2).c_str(), nullptr, 16)));
-            i = end;
+    // The keyword/translation label of line i after its first `skip` characters
+    // and the blanks that follow, up to the colon.
+    std::string LabelAt(size_t i, size_t skip) const {
+        size_t from = lines[i].find_first_not_of(" \t", skip);
+        return from == npos ? "" : lines[i].substr(from, lines[i].find(':', from) - from);
+    }
+    // The label of the group a feature's *OpenUI line at i lies in; false
+    // when none is open there.
+    bool GroupLabel(size_t i, std::string* label) const {
+        while (i-- > 0) {
+            if (StartsWith(lines[i], "*CloseGroup")) return false;
+            if (StartsWith(lines[i], "*OpenGroup")) return *label = LabelAt(i, 11), true;
         }
-        return decoded;
+        return false;
     }
 
     // A localised line: "*ll." or "*ll_CC." before the main keyword.
@@ -364,15 +357,19 @@ std::vector<Feature> ModelFeatures(const PpdDocument& doc) {
 
 class Tally {
 public:
-    void Note(const std::string& cls, const std::string& file, const std::string& what) {
-        if (cls.empty()) {
+    // A difference and the classes whose rules, applied together, explain it.
+    void Note(const std::set<std::string>& classes, const std::string& file, const std::string& what) {
+        if (classes.empty()) {
             if (unclassified_.size() < 60) unclassified_.push_back(file + ": " + what);
             ++unclassifiedCount_;
             return;
         }
-        EXPECT_TRUE(kClasses.count(cls)) << "unnamed class " << cls;
-        ++counts_[cls];
-        files_[cls].insert(file);
+        for (const std::string& cls : classes) {
+            EXPECT_TRUE(kClasses.count(cls)) << "unnamed class " << cls;
+            ++counts_[cls];
+            files_[cls].insert(file);
+        }
+        composed_ += classes.size() > 1;
     }
     void Report(size_t fileCount, size_t identical, double seconds) const {
         std::cout << "differential against libcups: " << fileCount << " PPDs in " << seconds << " s, " << identical
@@ -380,6 +377,7 @@ public:
         for (const auto& [cls, count] : counts_)
             std::cout << "  " << cls << ": " << count << " differences in " << files_.at(cls).size()
                       << " files (" << kClasses.at(cls) << ")\n";
+        std::cout << "  explained by more than one class together: " << composed_ << "\n";
         std::cout << "  unclassified: " << unclassifiedCount_ << "\n";
         for (const std::string& line : unclassified_) ADD_FAILURE() << "unclassified difference: " << line;
     }
@@ -394,6 +392,7 @@ private:
     std::map<std::string, std::set<std::string>> files_;
     std::vector<std::string> unclassified_;
     long unclassifiedCount_ = 0;
+    long composed_ = 0;
 };
 
 // Why a text of the model differs from libcups's. libcups stops
@@ -410,16 +409,74 @@ bool SameText(const std::string& a, const std::string& b) {
     return a == b || (Skeleton(a) == Skeleton(b) && (HasNonAscii(a) || HasNonAscii(b) || a.find('?') != npos));
 }
 
-// Why a label (keyword or translation) of the model differs from libcups's:
-// the model leaves out a '>' outside a hex string, libcups keeps it.
-std::string LabelClass(const std::string& model, const std::string& cups) {
-    if (cups.find('>') != npos) {
-        std::string without;
-        for (char c : cups)
-            if (c != '>') without.push_back(c);
-        if (SameText(model, without) || !TextClass(model, without).empty()) return "gt-outside-hex";
+// ---- Prediction: the model's rules together ----------------------------------------
+
+// The rules by which the model reads a keyword/translation label (of a
+// group, a feature or an option) otherwise than libcups, with their classes.
+enum Rule : unsigned { kQuoteEndsLabel = 1, kSlashPieces = 2, kGtOutsideHex = 4, kEveryRule = 7 };
+const std::pair<Rule, const char*> kRuleClasses[] = {
+    {kQuoteEndsLabel, "quote-ends-label"}, {kSlashPieces, "slash-pieces"}, {kGtOutsideHex, "gt-outside-hex"}};
+
+struct Label {
+    std::string keyword, text;
+};
+
+// A label as the file writes it, read with the model's rules in `rules`, and
+// as libcups reads it without them: a double quote is text, only the first '/'
+// ends the keyword, a '>' outside a hex string is kept. Both decode hex strings;
+// the model converts through the ANSI code page.
+Label ReadLabel(const std::string& raw, unsigned rules) {
+    std::string token = rules & kQuoteEndsLabel ? raw.substr(0, raw.find('"')) : raw;
+    std::vector<std::string> pieces = Split(token, '/');
+    if (!(rules & kSlashPieces) && pieces.size() > 2) pieces = {pieces[0], token.substr(pieces[0].size() + 1)};
+    for (std::string& piece : pieces) {
+        std::string decoded;
+        bool hex = false, half = false;
+        char first = 0;
+        for (char c : piece) {
+            if (c == '<') {
+                hex = true, half = false;
+            } else if (c == '>' && (hex || rules & kGtOutsideHex)) {
+                hex = false;
+            } else if (!hex) {
+                decoded.push_back(c);
+            } else if (!half) {
+                first = c, half = true;
+            } else {
+                decoded.push_back(static_cast<char>(std::strtol(std::string{first, c}.c_str(), nullptr, 16)));
+                half = false;
+            }
+        }
+        piece = decoded.substr(0, std::min(decoded.find('\0'), static_cast<size_t>(kPpdStringCapacity - 1)));
     }
-    return TextClass(model, cups);
+    std::string keyword = pieces.size() > 1 && !pieces[pieces.size() - 2].empty() ? pieces[pieces.size() - 2]
+                                                                                   : pieces.back();
+    std::string text = StartsWith(pieces.back(), "*") ? pieces.back().substr(1) : pieces.back();
+    return {AnsiToUtf8(keyword), AnsiToUtf8(text)};
+}
+
+// Why the model reads `model` and libcups `cups` for one field of a label the
+// file writes as `raw`: the model's rules that take part (without each, the
+// model's reading would be another), and how libcups's reading of the same
+// bytes without them departs from `cups`: `cupsOwn` when libcups shows a text of
+// its own, else through its charset or its 80-byte texts. No class when the
+// rules, all applied, do not give both readings: an unclassified difference.
+std::set<std::string> Explain(const std::string& raw, std::string Label::*field, const std::string& model,
+                              const std::string& cups, const std::string& cupsOwn = "") {
+    const std::string predicted = ReadLabel(raw, kEveryRule).*field, plain = ReadLabel(raw, 0).*field;
+    std::set<std::string> classes;
+    for (auto [rule, cls] : kRuleClasses)
+        if (ReadLabel(raw, kEveryRule & ~rule).*field != predicted) classes.insert(cls);
+    if (predicted != model || (classes.empty() && predicted != plain)) return {};
+    if (!cupsOwn.empty())
+        classes.insert(cupsOwn);
+    else if (plain != cups && (SameText(plain, cups) || !TextClass(plain, cups).empty()))
+        classes.insert("charset");
+    else if (plain != cups && cups.size() >= kCupsTextBytes - 4 && StartsWith(Skeleton(plain), Skeleton(cups)))
+        classes.insert("cups-text-limit");
+    else if (plain != cups)
+        return {};
+    return classes;
 }
 
 class FileComparison {
@@ -427,32 +484,38 @@ public:
     FileComparison(const std::string& path, const PpdLines& lines, Tally& tally)
         : path_(path), lines_(lines), tally_(tally) {}
 
+    // Each libcups feature is compared with the model's feature that the
+    // model's rules predict from its *OpenUI line, under the keyword they give.
     void Compare(const PpdDocument& doc, const CupsReading& reading) {
-        const std::vector<Feature>& cups = reading.features;
         std::vector<Feature> model = ModelFeatures(doc);
-
-        std::set<std::string> keywords;
-        for (const Feature& f : cups) keywords.insert(f.keyword);
-        for (const Feature& f : model) keywords.insert(f.keyword);
-        for (const std::string& keyword : keywords) {
-            std::vector<const Feature*> ours, theirs;
-            for (const Feature& f : model)
-                if (f.keyword == keyword) ours.push_back(&f);
-            for (const Feature& f : cups)
-                if (f.keyword == keyword) theirs.push_back(&f);
-            if (ours.size() == 1 && theirs.size() == 1) {
-                CompareFeature(*ours[0], *theirs[0]);
-            } else if ((ours.size() > 1 || theirs.size() > 1) && lines_.OpenUiCount(keyword) > 1) {
-                Note("duplicate-openui", keyword, keyword);
-            } else if (ours.empty()) {
-                Note(MissingClass(keyword), "feature " + keyword + " only in libcups", keyword);
-            } else if (theirs.empty()) {
-                Note(ExtraClass(keyword), "feature " + keyword + " only in the model", keyword);
+        std::vector<bool> matched(model.size());
+        std::set<std::string> duplicates;
+        for (const Feature& cups : reading.features) {
+            const std::string& k = cups.keyword;
+            const OpenUiLine* ui = lines_.OpenUi(k);
+            std::string predicted = ui ? ReadLabel(ui->label, kEveryRule).keyword : k;
+            auto ours = std::find_if(model.begin(), model.end(), [&](const Feature& f) {
+                return !matched[&f - model.data()] && f.keyword == predicted;
+            });
+            auto named = [&](const Feature& f) { return f.keyword == k; };
+            if (lines_.OpenUiCount(k) > 1 && (std::count_if(model.begin(), model.end(), named) > 1 ||
+                                              std::count_if(reading.features.begin(), reading.features.end(), named) > 1)) {
+                for (const Feature& f : model) matched[&f - model.data()] = matched[&f - model.data()] || f.keyword == k;
+                if (duplicates.insert(k).second) Note("duplicate-openui", k, k);
+            } else if (ours == model.end()) {
+                Note(AbsentClass(k, ui), "feature " + k + " only in libcups", k);
             } else {
-                Note("", "feature " + keyword + " read " + std::to_string(ours.size()) + " times, libcups " +
-                             std::to_string(theirs.size()));
+                matched[ours - model.begin()] = true;
+                std::set<std::string> renamed;
+                if (predicted != k) {
+                    renamed = Explain(ui->label, &Label::keyword, predicted, k);
+                    Note(renamed, "feature " + k + " read as " + predicted, k, predicted);
+                }
+                CompareFeature(*ours, cups, ui, predicted != k ? &renamed : nullptr);
             }
         }
+        for (size_t i = 0; i < model.size(); ++i)
+            if (!matched[i]) Note("", "feature " + model[i].keyword + " only in the model");
         CompareInstallables(doc, reading.installables);
         CompareConstraintCount(doc, reading.constraints);
     }
@@ -462,20 +525,24 @@ public:
     const std::set<std::string>& Classes() const { return classes_; }
 
 private:
-    void Note(const std::string& cls, const std::string& what, const std::string& keyword = "") {
+    void Note(const std::set<std::string>& classes, const std::string& what, const std::string& keyword = "",
+              const std::string& modelKeyword = "") {
         ++differences_;
-        classes_.insert(cls);
-        if (!cls.empty() && !keyword.empty() && !featureClass_.count(keyword)) featureClass_[keyword] = cls;
-        tally_.Note(cls, path_, what);
+        if (classes.empty()) classes_.insert("");
+        classes_.insert(classes.begin(), classes.end());
+        for (const std::string& k : {keyword, modelKeyword})
+            if (!classes.empty() && !k.empty() && !featureClass_.count(k)) featureClass_[k] = *classes.begin();
+        tally_.Note(classes, path_, what);
+    }
+    void Note(const std::string& cls, const std::string& what, const std::string& keyword = "") {
+        Note(cls.empty() ? std::set<std::string>() : std::set<std::string>{cls}, what, keyword);
     }
 
-    // A feature libcups has and the model has not.
-    std::string MissingClass(const std::string& keyword) const {
+    // Why the model has no feature for libcups's feature `keyword`.
+    std::string AbsentClass(const std::string& keyword, const OpenUiLine* ui) const {
         if (lines_.HasLine("*JCLOpenUI *" + keyword + "/") || lines_.HasLine("*JCLOpenUI *" + keyword + ":"))
             return "jcl-openui";
-        const OpenUiLine* ui = lines_.OpenUi(keyword);
         if (!ui) return "";
-        if (PpdLines::ModelKeyword(ui->label) != ui->keyword) return "slash-pieces";
         if (lines_.parseEnd != npos && ui->line > lines_.parseEnd) return lines_.parseEndClass;
         if (const std::string* previous = lines_.Previous(ui->line))
             if (StartsWith(*previous, "*UIConstraints") && PpdLines::Values(*previous).size() < 4)
@@ -483,33 +550,35 @@ private:
         return "";
     }
 
-    // A feature the model has and libcups has not.
-    std::string ExtraClass(const std::string& keyword) const {
-        for (const OpenUiLine& ui : lines_.openUis)
-            if (AnsiToUtf8(PpdLines::ModelKeyword(ui.label)) == keyword && ui.keyword != keyword) return "slash-pieces";
-        return "";
-    }
-
-    void CompareFeature(const Feature& ours, const Feature& cups) {
-        const std::string& k = ours.keyword;
-        const OpenUiLine* ui = lines_.OpenUi(k);
+    // `renamed`: why the model reads the feature under another keyword, if it does.
+    void CompareFeature(const Feature& ours, const Feature& cups, const OpenUiLine* ui,
+                        const std::set<std::string>* renamed) {
+        const std::string& k = cups.keyword;
         if (ours.text != cups.text) {
             static const std::map<std::string, std::string> standard = {
                 {"PageSize", "Media Size"}, {"MediaType", "Media Type"}, {"InputSlot", "Media Source"},
                 {"ColorModel", "Output Mode"}, {"Resolution", "Resolution"}};
             auto it = standard.find(k);
-            std::string cls = it != standard.end() && ours.text == k && cups.text == it->second
-                                  ? "cups-standard-text"
-                                  : LabelClass(ours.text, cups.text);
-            Note(cls, "feature " + k + " translation \"" + ours.text + "\" vs \"" + cups.text + "\"");
+            bool own = it != standard.end() && cups.text == it->second && ui->label.find('/') == npos;
+            Note(Explain(ui->label, &Label::text, ours.text, cups.text, own ? "cups-standard-text" : ""),
+                 "feature " + k + " translation \"" + ours.text + "\" vs \"" + cups.text + "\"");
         }
         if (ours.defaultOption != cups.defaultOption)
             Note(DefaultClass(ours, cups, ui),
                  "feature " + k + " default \"" + ours.defaultOption + "\" vs \"" + cups.defaultOption + "\"");
-        if (ours.group != cups.group)
-            Note(GroupClass(ours, cups, ui), "feature " + k + " group \"" + ours.group + "\" vs \"" + cups.group + "\"",
-                 k);
-        CompareChoices(ours, cups, ui);
+        if (ours.group != cups.group) {
+            std::string label;
+            bool open = lines_.GroupLabel(ui->line, &label);
+            Note(Explain(label, &Label::keyword, ours.group, cups.group, CupsOwnGroup(cups, ui, open)),
+                 "feature " + k + " group \"" + ours.group + "\" vs \"" + cups.group + "\"", k);
+        }
+        // Options are the block's entries that name the feature's keyword: under
+        // another keyword the model reads other ones, or none.
+        auto same = [](const Choice& a, const Choice& b) { return a.keyword == b.keyword && a.text == b.text; };
+        if (!renamed)
+            CompareChoices(ours, cups, ui);
+        else if (!std::equal(ours.choices.begin(), ours.choices.end(), cups.choices.begin(), cups.choices.end(), same))
+            Note(*renamed, "feature " + k + ": options read under " + ours.keyword);
     }
 
     std::string DefaultClass(const Feature& ours, const Feature& cups, const OpenUiLine* ui) const {
@@ -523,38 +592,25 @@ private:
                 if (!StartsWith(lines_.lines[i], "*Default")) continue;
                 std::vector<std::string> values = PpdLines::Values(lines_.lines[i]);
                 last = values.empty() ? "" : values[0];
-                lastIsOwn = StartsWith(lines_.lines[i], "*Default" + ours.keyword + ":");
+                lastIsOwn = StartsWith(lines_.lines[i], "*Default" + cups.keyword + ":");
             }
             if (!lastIsOwn && !last.empty() && SameText(last, ours.defaultOption)) return "foreign-default-in-block";
         }
         return TextClass(ours.defaultOption, cups.defaultOption);
     }
 
-    std::string GroupClass(const Feature& ours, const Feature& cups, const OpenUiLine* ui) const {
-        if (cups.group == "General" && ui) {
-            if (ours.group.empty()) return "no-group-is-general";
-            // A *JCLOpenUI between the group's opening and the feature.
-            for (size_t i = ui->line; i-- > 0;) {
-                if (StartsWith(lines_.lines[i], "*OpenGroup")) break;
-                if (StartsWith(lines_.lines[i], "*JCLOpenUI")) return "jcl-closes-cups-group";
-            }
-        }
-        // The group's own *OpenGroup line, the last before the feature.
-        for (size_t i = ui ? ui->line : 0; i-- > 0;) {
-            if (!StartsWith(lines_.lines[i], "*OpenGroup")) continue;
-            const std::string& line = lines_.lines[i];
-            size_t from = line.find_first_not_of(" \t", line.find(':') == npos ? line.size() : line.find(':') + 1);
-            std::string label = TrimRight(from == npos ? "" : line.substr(from));
-            if (Split(label, '/').size() >= 3 && SameText(ours.group, AnsiToUtf8(PpdLines::ModelKeyword(label))) &&
-                cups.group == Split(label, '/')[0])
-                return "slash-pieces";
-            break;
-        }
-        return LabelClass(ours.group, cups.group);
+    // libcups's own group name for a feature: "General" outside any group, and
+    // after a *JCLOpenUI, which leaves the group open in the model.
+    std::string CupsOwnGroup(const Feature& cups, const OpenUiLine* ui, bool open) const {
+        if (cups.group != "General") return "";
+        if (!open) return "no-group-is-general";
+        for (size_t i = ui->line; i-- > 0 && !StartsWith(lines_.lines[i], "*OpenGroup");)
+            if (StartsWith(lines_.lines[i], "*JCLOpenUI")) return "jcl-closes-cups-group";
+        return "";
     }
 
     void CompareChoices(const Feature& ours, const Feature& cups, const OpenUiLine* ui) {
-        const std::string& k = ours.keyword;
+        const std::string& k = cups.keyword;
         std::vector<Choice> theirs = cups.choices;
         std::string custom = "*Custom" + (k == "PageRegion" ? std::string("PageSize") : k) + " True";
         auto customChoice = std::find_if(theirs.begin(), theirs.end(), [](const Choice& c) { return c.keyword == "Custom"; });
@@ -594,43 +650,26 @@ private:
             const Choice& a = ours.choices[i];
             const Choice& b = theirs[i];
             if (a.keyword == b.keyword && a.text == b.text) continue;
-            Note(ChoiceClass(a, b), "feature " + k + " option " + std::to_string(i) + " \"" + a.keyword + "\"/\"" +
-                                        a.text + "\" vs \"" + b.keyword + "\"/\"" + b.text + "\"");
+            size_t line = ui ? lines_.OptionLine(*ui, k, b.keyword) : npos;
+            std::string raw = line != npos ? lines_.LabelAt(line, k.size() + 1) : b.keyword + "/" + b.text;
+            bool yesNo = raw.find('/') == npos &&
+                         ((b.keyword == "True" && b.text == "Yes") || (b.keyword == "False" && b.text == "No"));
+            std::set<std::string> classes;
+            bool explained = AddWhy(classes, raw, &Label::keyword, a.keyword, b.keyword) &
+                             AddWhy(classes, raw, &Label::text, a.text, b.text, yesNo ? "cups-yes-no" : "");
+            Note(explained ? classes : std::set<std::string>(), "feature " + k + " option " + std::to_string(i) + " \"" +
+                                                                     a.keyword + "\"/\"" + a.text + "\" vs \"" + b.keyword +
+                                                                     "\"/\"" + b.text + "\"");
         }
     }
 
-    static std::string ChoiceClass(const Choice& ours, const Choice& cups) {
-        // libcups splits at the first '/', the model keeps the last two
-        // pieces of what comes before a double quote.
-        std::string label = cups.keyword + "/" + cups.text;
-        std::vector<std::string> pieces = Split(label.substr(0, label.find('"')), '/');
-        if (pieces.size() >= 3) {
-            const std::string& keyword = pieces[pieces.size() - 2];
-            const std::string& text = pieces.back();
-            bool keywordMatches = SameText(ours.keyword, keyword);
-            bool textMatches = SameText(ours.text, text) || (cups.text.size() >= kCupsTextBytes - 4 &&
-                                                              StartsWith(Skeleton(text), Skeleton(ours.text)));
-            if (keywordMatches && textMatches) return "slash-pieces";
-            if (keywordMatches && !TextClass(ours.text, text).empty()) return "slash-pieces";
-        }
-        if (ours.keyword == cups.keyword) {
-            if (ours.text == ours.keyword && ((ours.text == "True" && cups.text == "Yes") ||
-                                              (ours.text == "False" && cups.text == "No")))
-                return "cups-yes-no";
-            size_t quote = cups.text.find('"');
-            if (quote != npos) {
-                std::string label = cups.text.substr(0, quote);
-                std::vector<std::string> pieces = Split(label, '/');
-                if (ours.text == pieces.back() || (pieces.size() == 1 && ours.text == label)) return "quote-ends-label";
-            }
-            return LabelClass(ours.text, cups.text);
-        }
-        if (SameText(ours.keyword, cups.keyword) || !TextClass(ours.keyword, cups.keyword).empty())
-            return ours.text == cups.text || SameText(ours.text, cups.text) ||
-                           !TextClass(ours.text, cups.text).empty()
-                       ? TextClass(ours.keyword, cups.keyword)
-                       : "";
-        return "";
+    // Adds why one field of a label differs to `classes`; false when nothing explains it.
+    static bool AddWhy(std::set<std::string>& classes, const std::string& raw, std::string Label::*field,
+                       const std::string& model, const std::string& cups, const std::string& cupsOwn = "") {
+        if (model == cups) return true;
+        std::set<std::string> why = Explain(raw, field, model, cups, cupsOwn);
+        classes.insert(why.begin(), why.end());
+        return !why.empty();
     }
 
     void CompareInstallables(const PpdDocument& doc, const std::vector<std::string>& cups) {
@@ -655,7 +694,7 @@ private:
             const OpenUiLine* ui = lines_.OpenUi(k);
             if (ui && lines_.parseEnd != npos && ui->line >= lines_.parseEnd) cls = lines_.parseEndClass;
             if (cls.empty() && lines_.HasLine("*JCLOpenUI *" + k)) cls = "jcl-openui";
-            if (cls.empty() && ui && PpdLines::ModelKeyword(ui->label) != ui->keyword) cls = "slash-pieces";
+            if (cls.empty() && ui && ReadLabel(ui->label, kEveryRule).keyword != ui->keyword) cls = "slash-pieces";
             if (cls.empty() && ui) {
                 for (size_t i = ui->line; i-- > 0 && cls.empty();) {
                     if (StartsWith(lines_.lines[i], "*OpenGroup")) break;
@@ -730,7 +769,7 @@ TEST(CorpusAgainstCups, EveryDifferenceHasANamedClass) {
         ASSERT_EQ(reading.path, files[read]);
         ++read;
         if (!reading.error.empty()) {
-            tally.Note("", reading.path, "libcups refuses the file: " + reading.error);
+            tally.Note({}, reading.path, "libcups refuses the file: " + reading.error);
             continue;
         }
         auto doc = corpus::BuildModel(reading.path, corpus::CodePageFor(reading.path));
