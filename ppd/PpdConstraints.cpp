@@ -347,24 +347,6 @@ void PpdDocument::EvaluateConstraintsInPieces(uint32_t* scratch, size_t words) {
     constraintPassWork = work;
 }
 
-void PpdDocument::EvaluateConstraintsReference() {
-    for (int32_t f = 0; f < featureCount; ++f) {
-        const PpdFeature& feature = *features[f];
-        if (feature.group.Equals(kInstallableGroup)) continue;
-        for (int32_t o = 0; o < feature.optionCount; ++o) {
-            PpdOption& option = *feature.options[o];
-            for (int32_t i = 0; i < installableCount; ++i) {
-                const PpdInstallableOption& installable = *installables[i];
-                switch (TestConstraint(installable.keyword, installable.currentOption, feature, option)) {
-                    case crConflict: option.constrained = 1; break;
-                    case crClear: option.constrained = 0; break;
-                    case crNoRule: break;
-                }
-            }
-        }
-    }
-}
-
 // Only the direction installable feature first, ordinary feature second counts.
 ConstraintResult PpdDocument::TestConstraint(const PpdString& installableKeyword,
                                              const PpdString& currentOption, const PpdFeature& feature,

@@ -119,10 +119,8 @@ public:
     void EvaluateConstraintsInPieces(uint32_t* scratch, size_t words);
     static constexpr size_t kConstraintScratchWords = 8192;
     static constexpr size_t kConstraintScratchWordsAtLeast = 16;
-    // The same pass as one walk of the constraints per (option, installable
-    // option), needing no memory but options x installables x constraints
-    // steps: the reference the other two are held to.
-    void EvaluateConstraintsReference();
+    // What the rules say of `option` under one installable option's value:
+    // the pass's flags are those of trying every installable option in turn.
     ConstraintResult TestConstraint(const PpdString& installableKeyword,
                                     const PpdString& currentOption, const PpdFeature& feature,
                                     const PpdOption& option) const;

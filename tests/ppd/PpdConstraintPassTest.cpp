@@ -1,7 +1,7 @@
 // The constraint pass indexes the constraints for each call, or works in
 // pieces of a scratch block without memory for the index; its flags must be
 // those of the walk of every constraint per (option, installable option)
-// (EvaluateConstraintsReference) on models built to collide: installable and
+// (WalkConstraints) on models built to collide: installable and
 // ordinary features sharing keywords, options named alike across features,
 // rules in either direction, repeated, naming nothing, and installed values
 // no rule names. Flags start random, so flags no rule reaches keep them.
@@ -83,7 +83,7 @@ void ForGeneratedConfigurations(uint32_t seed, int models, int configurations, C
         for (int configuration = 0; configuration < configurations; ++configuration) {
             SetRandomValues(*doc, random);
             const std::vector<uint8_t> start = RandomFlags(*doc, random);
-            const std::string reference = FlagsAfter(*doc, start, [&] { doc->EvaluateConstraintsReference(); });
+            const std::string reference = FlagsAfter(*doc, start, [&] { WalkConstraints(*doc); });
             check(*doc, start, reference);
             if (testing::Test::HasFatalFailure()) return;
         }
@@ -163,7 +163,7 @@ TEST(ConstraintPass, WithoutMemoryTheWorkStaysInProportionToTheModel) {
         ASSERT_EQ(doc->constraintCount, c.shape.constraints);
         std::mt19937 random(3);
         const std::vector<uint8_t> start = RandomFlags(*doc, random);
-        const std::string reference = FlagsAfter(*doc, start, [&] { doc->EvaluateConstraintsReference(); });
+        const std::string reference = FlagsAfter(*doc, start, [&] { WalkConstraints(*doc); });
         const std::string indexed = FlagsAfter(*doc, start, [&] { doc->EvaluateConstraints(); });
         const int64_t indexedWork = doc->constraintPassWork;
         const std::string fallback = FlagsAfter(*doc, start, [&] {
