@@ -36,13 +36,10 @@ struct NumberTable {
     }
 
     // The slot whose number `same` accepts, or the empty slot where it
-    // belongs (holding the hash already). The first slot scales the hash to
-    // the capacity by its high bits, once Fibonacci hashing has spread the
-    // low ones into them.
+    // belongs (holding the hash already).
     template <typename Same>
     uint32_t* Probe(uint32_t hash, const Same& same, int64_t& work) const {
-        const uint64_t spread = static_cast<uint32_t>(hash * 0x9E3779B1u);
-        for (auto i = static_cast<uint32_t>((spread * capacity) >> 32);; i = i + 1 < capacity ? i + 1 : 0) {
+        for (uint32_t i = hash & (capacity - 1);; i = (i + 1) & (capacity - 1)) {
             ++work;
             uint32_t* slot = slots + Stride * i;
             if (slot[0] == 0) {
@@ -66,12 +63,18 @@ using OptionTable = NumberTable<3, false>;
 // (words into the feature table), the candidate.
 constexpr size_t kWaitingStride = 3;
 
-// Twice the entries, so that a table stays at most half full, or what
-// `words` holds; at least 2.
+// A power of two of slots within `words` (at least 2), no more than
+// `entries` need to stay at most half full.
 uint32_t SlotsWithin(size_t words, int64_t entries) {
-    const uint64_t wanted = entries > 1 ? 2 * static_cast<uint64_t>(entries) : 2;
-    return static_cast<uint32_t>(std::max<uint64_t>(2, std::min<uint64_t>({wanted, words, uint64_t{1} << 30})));
+    uint32_t slots = 2;
+    while (slots < 2 * entries && 2 * static_cast<size_t>(slots) <= words && slots < 1u << 30) slots *= 2;
+    return slots;
 }
+
+// Entries a table of `slots` takes in a piece: three quarters full at most,
+// where a block too small for the model makes it that full, and never full,
+// so that every probe ends.
+int32_t EntriesIn(uint32_t slots) { return static_cast<int32_t>(uint64_t{slots} * 3 / 4); }
 
 // What the pass keys: the ordinary features and their options.
 struct Keyed {
@@ -100,20 +103,20 @@ struct Layout {
 };
 
 // The whole model at once: one piece, one run of installable options and a
-// conflict waiting per option, the tables a quarter full at most, where
-// probes are shortest; empty past counts whose slots or bytes would not fit
-// their types.
+// conflict waiting per option; the keyword tables, probed twice per rule, a
+// quarter full at most, where probes are shortest. Empty past counts whose
+// slots or bytes would not fit their types.
 Layout WholeModel(int32_t installables, const Keyed& keyed) {
     constexpr int32_t kAtMost = 1 << 24;
     if (installables > kAtMost || keyed.features > kAtMost || keyed.options > kAtMost) return {};
     return {SlotsWithin(SIZE_MAX, 2 * int64_t{installables}), SlotsWithin(SIZE_MAX, 2 * int64_t{keyed.features}),
-            SlotsWithin(SIZE_MAX, 2 * keyed.options), static_cast<uint32_t>(std::max<int64_t>(1, keyed.options))};
+            SlotsWithin(SIZE_MAX, keyed.options), static_cast<uint32_t>(std::max<int64_t>(1, keyed.options))};
 }
 
 // The whole model where it fits. Else a quarter of the block at most for the
 // installable keywords and a third of the rest at most for the feature
-// keywords, each a quarter full where that fits; the option keys, half full,
-// the remainder; and each conflict settled as it comes.
+// keywords, the option keys the remainder, and each conflict settled as it
+// comes.
 Layout LayoutWithin(size_t words, int32_t installables, const Keyed& keyed) {
     const Layout whole = WholeModel(installables, keyed);
     if (whole.Words() != 0 && whole.Words() <= words) return whole;
@@ -182,9 +185,9 @@ void PpdDocument::EvaluateConstraintsInPieces(uint32_t* scratch, size_t words) {
     if (installableCount == 0 || constraintCount == 0) return;
     const Layout layout = LayoutWithin(words, installableCount, OrdinaryOf(*this));
     if (layout.Words() == 0) return;
-    const auto installablesPerRun = static_cast<int32_t>(layout.installableSlots / 2);
-    const auto featuresPerPiece = static_cast<int32_t>(layout.featureSlots / 2);
-    const auto optionsPerPiece = static_cast<int32_t>(layout.optionSlots / 2);
+    const int32_t installablesPerRun = EntriesIn(layout.installableSlots);
+    const int32_t featuresPerPiece = EntriesIn(layout.featureSlots);
+    const int32_t optionsPerPiece = EntriesIn(layout.optionSlots);
     uint32_t* const featureBlock = scratch + InstallableTable::Words(layout.installableSlots);
     uint32_t* const optionBlock = featureBlock + FeatureTable::Words(layout.featureSlots);
     uint32_t* const waiting = optionBlock + OptionTable::Words(layout.optionSlots);
