@@ -116,20 +116,19 @@ public:
     void SetInstallableOption(const char16_t* featureKeyword, const char16_t* optionKeyword,
                               bool reevaluate);
     // Recomputes `constrained` of every option of every ordinary feature,
-    // through an index of one heap block; without the block, in pieces.
+    // over one heap block that holds the whole model; without the block, in
+    // pieces of kConstraintScratchWords of stack.
     void EvaluateConstraints();
-    // The same pass without heap, in pieces that fit `words` (at least
-    // kConstraintScratchWordsAtLeast) of `scratch`: what EvaluateConstraints
-    // falls back on, over kConstraintScratchWords of stack. Each piece of
-    // features walks the rules once per run of installable options and once
-    // more: a model that fits the block costs two walks of the rules.
+    // The same pass over `words` of `scratch` (at least
+    // kConstraintScratchWordsAtLeast, or what the whole model needs), in
+    // pieces that fit it: each piece of features and their options walks the
+    // rules once per run of installable options. A model that fits is one
+    // piece and one run.
     void EvaluateConstraintsInPieces(uint32_t* scratch, size_t words);
     static constexpr size_t kConstraintScratchWords = 8192;
-    static constexpr size_t kConstraintScratchWordsAtLeast = 16;
-    // The same pass as one walk of the constraints per (option, installable
-    // option), needing no memory but options x installables x constraints
-    // steps: the reference the other two are held to.
-    void EvaluateConstraintsReference();
+    static constexpr size_t kConstraintScratchWordsAtLeast = 20;
+    // What the rules say of `option` under one installable option's value:
+    // the pass's flags are those of trying every installable option in turn.
     ConstraintResult TestConstraint(const PpdString& installableKeyword,
                                     const PpdString& currentOption, const PpdFeature& feature,
                                     const PpdOption& option) const;

@@ -1,11 +1,11 @@
-// The constraint pass, which indexes the constraints afresh on every call
-// (and works in pieces without memory for the index: both are run), against
-// the walk of every constraint per (option, installable option) that it
-// replaces: EvaluateConstraintsReference on every corpus PPD under its
-// defaults, and the same walk over numbered texts (fast enough for thousands
-// of passes) on the largest PPDs with every installable option set to each
-// of its options in turn and to a value no rule names. Each pass starts from
-// random flags, so that flags no rule reaches are seen to keep them.
+// The constraint pass, which indexes the model afresh on every call (and
+// works in pieces without memory for the index: both are run), against the
+// walk of every constraint per (option, installable option) that states its
+// rule: WalkConstraints on every corpus PPD under its defaults, and the same
+// walk over numbered texts (fast enough for thousands of passes) on the
+// largest PPDs with every installable option set to each of its options in
+// turn and to a value no rule names. Each pass starts from random flags, so
+// that flags no rule reaches are seen to keep them.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -38,9 +38,9 @@ struct Figures {
     }
 };
 
-// The walk of EvaluateConstraintsReference over a copy of the model whose
-// texts are numbered, equal numbers exactly where SameAs holds (the length
-// and the text), so that each step compares numbers instead of records.
+// WalkConstraints over a copy of the model whose texts are numbered, equal
+// numbers exactly where SameAs holds (the length and the text), so that each
+// step compares numbers instead of records.
 class NumberedWalk {
 public:
     explicit NumberedWalk(const PpdDocument& doc) {
@@ -145,8 +145,6 @@ void ExpectSamePass(PpdDocument& doc, Walk walk, std::mt19937& random, Figures& 
     }
 }
 
-void LibraryWalk(PpdDocument& doc) { doc.EvaluateConstraintsReference(); }
-
 TEST(CorpusConstraints, IndexedPassIsTheWalkOnEveryPpd) {
     auto start = std::chrono::steady_clock::now();
     std::mt19937 random(1);
@@ -155,7 +153,7 @@ TEST(CorpusConstraints, IndexedPassIsTheWalkOnEveryPpd) {
         auto doc = corpus::BuildModel(path, corpus::CodePageFor(path));
         ASSERT_NE(doc, nullptr) << path;
         ++figures.files;
-        ExpectSamePass(*doc, LibraryWalk, random, figures, path + " with its defaults");
+        ExpectSamePass(*doc, ppdtest::WalkConstraints, random, figures, path + " with its defaults");
         if (HasFailure()) return;
     }
     figures.Print("defaults", start);
@@ -190,8 +188,8 @@ TEST(CorpusConstraints, IndexedPassIsTheWalkUnderEveryInstalledOption) {
         ++figures.files;
         const NumberedWalk numbered(*doc);
         auto walk = [&](PpdDocument& d) { numbered.Run(d); };
-        // The numbered walk is the library's walk, here where both can run.
-        ExpectSamePass(*doc, LibraryWalk, random, figures, path + " with its defaults");
+        // The numbered walk is WalkConstraints, here where both can run.
+        ExpectSamePass(*doc, ppdtest::WalkConstraints, random, figures, path + " with its defaults");
         ExpectSamePass(*doc, walk, random, figures, path + " with its defaults, numbered");
         for (int32_t f = 0; f < doc->featureCount; ++f) {
             const PpdFeature& feature = *doc->features[f];

@@ -1,7 +1,7 @@
-// The constraint pass indexes the constraints for each call, or works in
-// pieces of a scratch block without memory for the index; its flags must be
-// those of the walk of every constraint per (option, installable option)
-// (EvaluateConstraintsReference) on models built to collide: installable and
+// The constraint pass indexes the whole model in one heap block, or works in
+// pieces of a smaller block without memory for it; its flags must be those
+// of the walk of every constraint per (option, installable option)
+// (WalkConstraints) on models built to collide: installable and
 // ordinary features sharing keywords, options named alike across features,
 // rules in either direction, repeated, naming nothing, and installed values
 // no rule names. Flags start random, so flags no rule reaches keep them.
@@ -83,7 +83,7 @@ void ForGeneratedConfigurations(uint32_t seed, int models, int configurations, C
         for (int configuration = 0; configuration < configurations; ++configuration) {
             SetRandomValues(*doc, random);
             const std::vector<uint8_t> start = RandomFlags(*doc, random);
-            const std::string reference = FlagsAfter(*doc, start, [&] { doc->EvaluateConstraintsReference(); });
+            const std::string reference = FlagsAfter(*doc, start, [&] { WalkConstraints(*doc); });
             check(*doc, start, reference);
             if (testing::Test::HasFatalFailure()) return;
         }
@@ -98,9 +98,10 @@ TEST(ConstraintPass, IndexedPassIsTheWalkOnGeneratedModels) {
     });
 }
 
-// Scratch blocks from the least, where every piece holds two features, every
-// run two installable options and every batch two conflicts, to the stack's;
-// each block is exactly as long as said, so that a write past it shows under ASan.
+// Scratch blocks from the least, where every piece holds one ordinary
+// feature or one option of it and every run one installable option, to the
+// stack's; each block is exactly as long as said, so that a write past it
+// shows under ASan.
 TEST(ConstraintPass, PiecesOfAnyScratchAreTheWalkOnGeneratedModels) {
     PlatformGuard guard;
     ForGeneratedConfigurations(17, 1500, 3, [](PpdDocument& doc, const std::vector<uint8_t>& start,
@@ -163,7 +164,7 @@ TEST(ConstraintPass, WithoutMemoryTheWorkStaysInProportionToTheModel) {
         ASSERT_EQ(doc->constraintCount, c.shape.constraints);
         std::mt19937 random(3);
         const std::vector<uint8_t> start = RandomFlags(*doc, random);
-        const std::string reference = FlagsAfter(*doc, start, [&] { doc->EvaluateConstraintsReference(); });
+        const std::string reference = FlagsAfter(*doc, start, [&] { WalkConstraints(*doc); });
         const std::string indexed = FlagsAfter(*doc, start, [&] { doc->EvaluateConstraints(); });
         const int64_t indexedWork = doc->constraintPassWork;
         const std::string fallback = FlagsAfter(*doc, start, [&] {
@@ -177,7 +178,7 @@ TEST(ConstraintPass, WithoutMemoryTheWorkStaysInProportionToTheModel) {
         EXPECT_NE(reference.find('1'), std::string::npos);
         EXPECT_LE(doc->constraintPassWork, 8 * c.shape.Size());
         const int64_t fallbackWork = doc->constraintPassWork;
-        // In a small block, where a feature's conflicts span batches.
+        // In a small block, where a feature's options span pieces.
         std::vector<uint32_t> scratch(256);
         EXPECT_EQ(FlagsAfter(*doc, start, [&] { doc->EvaluateConstraintsInPieces(scratch.data(), scratch.size()); }),
                   reference);

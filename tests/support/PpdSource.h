@@ -60,6 +60,25 @@ inline std::vector<uint8_t> ConstrainedFlags(const PpdDocument& doc) {
     return flags;
 }
 
+// The constraint pass as the rule states it, the oracle of the tests: every
+// installable option in turn overwrites the flag of every option of every
+// ordinary feature wherever a rule pairs the two features.
+inline void WalkConstraints(PpdDocument& doc) {
+    for (int32_t f = 0; f < doc.featureCount; ++f) {
+        const PpdFeature& feature = *doc.features[f];
+        if (feature.group.Equals(kInstallableGroup)) continue;
+        for (int32_t o = 0; o < feature.optionCount; ++o) {
+            PpdOption& option = *feature.options[o];
+            for (int32_t i = 0; i < doc.installableCount; ++i) {
+                const PpdInstallableOption& installable = *doc.installables[i];
+                const ConstraintResult result =
+                    doc.TestConstraint(installable.keyword, installable.currentOption, feature, option);
+                if (result != crNoRule) option.constrained = result == crConflict;
+            }
+        }
+    }
+}
+
 // UTF-8, a lone surrogate as U+FFFD (as the inspector writes it).
 inline std::string Utf8(std::u16string_view text) { return platform::ToUtf8(text); }
 
