@@ -41,7 +41,7 @@ struct NumberTable {
     uint32_t* Probe(uint32_t hash, const Same& same, int64_t& work) const {
         for (uint32_t i = hash & (capacity - 1);; i = (i + 1) & (capacity - 1)) {
             ++work;
-            uint32_t* slot = slots + Stride * i;
+            uint32_t* slot = slots + static_cast<size_t>(Stride) * i;
             if (slot[0] == 0) {
                 if (Hashed) slot[1] = hash;
                 return slot;

@@ -173,13 +173,13 @@ struct PpdDocument::ReportingState : ParseState {
 PpdDocument::PpdDocument(PpdReadByteProc readByte, void* source, PpdParseReport* report) {
     PpdPlaceCounter places{readByte, source, report};
     if (report)
-        Read(PpdReadCountedByte, &places);
+        Read(PpdReadCountedByte, &places, &places);
     else
-        Read(readByte, source);
+        Read(readByte, source, nullptr);
     EvaluateConstraints();
 }
 
-void PpdDocument::Read(PpdReadByteProc readByte, void* source) {
+void PpdDocument::Read(PpdReadByteProc readByte, void* source, const PpdPlaceCounter* places) {
     const platform::UniqueMem<char16_t> buffer(static_cast<char16_t*>(
         platform::MemAlloc((static_cast<size_t>(kPpdTokenCapacity) + 1) * sizeof(char16_t))));
     // The plug-in's own read-byte function is read a block at a time.
@@ -189,7 +189,7 @@ void PpdDocument::Read(PpdReadByteProc readByte, void* source) {
                                                      : new PpdByteStream(readByte, source));
     lineBuffer = buffer.get();
     stream = byteStream.get();
-    if (lineBuffer && stream) Parse();
+    if (lineBuffer && stream) Parse(places);
     lineBuffer = nullptr;
     stream = nullptr;
 }
@@ -205,22 +205,21 @@ PpdFeature* PpdDocument::GetFeature(int32_t index) const {
 }
 
 // A report keeps saying OutOfMemory when the arrays cannot be had.
-void PpdDocument::Parse() {
+void PpdDocument::Parse(const PpdPlaceCounter* places) {
     features.Allocate(32);
     installables.Allocate(32);
     constraints.Allocate(512);
     if (!features || !installables || !constraints) return;
 
-    if (stream->readByte != PpdReadCountedByte) {
+    if (!places) {
         ParseState state;
         ParseEntries(state);
         return;
     }
-    const auto& places = *static_cast<const PpdPlaceCounter*>(stream->source);
-    ReportingState state(places);
+    ReportingState state(*places);
     ParseEntries(state);
-    places.report->end = state.end;
-    places.report->last = places.token;
+    places->report->end = state.end;
+    places->report->last = places->token;
 }
 
 void PpdDocument::ParseEntries(auto& state) {

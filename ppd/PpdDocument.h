@@ -157,9 +157,10 @@ private:
     char16_t* lineBuffer = nullptr;
     PpdByteStream* stream = nullptr;
 
-    void Read(PpdReadByteProc readByte, void* source);
+    // `places` only for a report: the source is then read through it.
+    void Read(PpdReadByteProc readByte, void* source, const PpdPlaceCounter* places);
     void EvaluateConstraintsOnStack();
-    void Parse();
+    void Parse(const PpdPlaceCounter* places);
     // On a ParseState, or a ReportingState for a report.
     void ParseEntries(auto& state);
     bool AddFeature(auto& state);

@@ -40,8 +40,8 @@ public:
         return true;
     }
 
-    T*& operator[](int32_t i) { return items_[i]; }
-    T* operator[](int32_t i) const { return items_[i]; }
+    T*& operator[](size_t i) { return items_[i]; }
+    T* operator[](size_t i) const { return items_[i]; }
     explicit operator bool() const { return items_ != nullptr; }
     friend bool operator==(const PpdRecordArray& array, std::nullptr_t) { return !array.items_; }
 
