@@ -247,7 +247,6 @@ public:
         std::stable_sort(result_.findings.begin(), result_.findings.end(),
                          [](const LintFinding& a, const LintFinding& b) { return a.line < b.line; });
         result_.modelBuilt = true;
-        result_.optionLines.assign(optionLines_.begin(), optionLines_.end());
         return std::move(result_);
     }
 
