@@ -1,8 +1,9 @@
 // The lint over every PPD of the openprinting-ppds corpus: each file lints,
 // and every feature, option and constraint of the model is found on a line of
-// the file, so the scan and the model read the files alike; and every line
-// that looks like an option of a declared feature is an option of the model
-// or has a finding. Prints the findings per class and the files with the most.
+// the file, so the scan and the model read the files alike; and every option
+// line of a feature block is read by the model as an option of that block's
+// feature, or has a finding. Prints the findings per class and the files with
+// the most.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -66,8 +67,8 @@ TEST(LintCorpus, EveryPpdLintsWithEveryModelEntryOnItsLine) {
         std::printf("  most: %6ld %s\n", perFile[i].first, perFile[i].second.c_str());
 }
 
-// Every line that looks like an option of a declared feature is an option of
-// the model or has a finding (see CountOptionLines).
+// Every option line of a feature block is read by the model as an option of
+// that block's feature, or has a finding (see CountOptionLines).
 TEST(LintCorpus, EveryOptionLineOfADeclaredFeatureIsReadOrHasAFinding) {
     std::vector<std::string> files = corpus::Files();
     ASSERT_FALSE(files.empty());
@@ -83,8 +84,8 @@ TEST(LintCorpus, EveryOptionLineOfADeclaredFeatureIsReadOrHasAFinding) {
         EXPECT_TRUE(unexplained.empty()) << path << ": option lines neither read nor found:" << lines;
     }
     platform::portable::SetAnsiCodePage(1252);
-    std::printf("option lines of declared features: %ld in %zu files: %ld read by the model, %ld with a finding on the "
-                "line, %ld on their feature's *OpenUI line, %ld after a parse-end; %ld neither\n",
+    std::printf("option lines of feature blocks: %ld in %zu files: %ld read by the model as their block's, %ld with a "
+                "finding on the line, %ld on their block's *OpenUI line, %ld after a parse-end; %ld neither\n",
                 total.lines, files.size(), total.read, total.onTheLine, total.forTheFeature, total.afterTheEnd,
                 total.unexplained);
 }

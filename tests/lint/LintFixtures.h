@@ -1,9 +1,9 @@
 // The lint's test PPDs: each marks the findings it must give with a comment
 // line "*%lint CLASS [TEXT]" above the line the finding is about (several may
 // stack), or "*%lint-file CLASS [TEXT]" for the file as a whole. TEXT is a
-// piece of the reason. And the lint's promise over any PPD: the lines that
-// look like options of declared features each are read by the model or have
-// a finding.
+// piece of the reason. And the lint's promise over any PPD: each option line
+// of a feature block is read by the model as an option of that block's
+// feature, or has a finding.
 #pragma once
 
 #include <algorithm>
@@ -16,6 +16,7 @@
 #include <utility>
 #include <vector>
 
+#include "ppd/PpdParseReport.h"
 #include "tests/support/InspectorCheck.h"
 #include "tools/corvina-ppd/Lint.h"
 
@@ -71,19 +72,28 @@ inline std::vector<Fixture> LoadFixtures() {
     return fixtures;
 }
 
-// A PPD as its author reads it, line by line (LF, CR LF or a lone CR): the
-// *OpenUI lines per keyword they declare, and the lines "*Keyword Option...:"
-// of a declared keyword, leaving out those inside a quoted value, whose
-// quotes count from a line's colon on, as libcups counts them.
-struct AuthorView {
-    std::map<std::string, std::vector<int>> opens;
-    std::vector<std::pair<int, std::string>> optionLines;  // line, keyword
+// The option lines of a PPD as its author reads it, line by line (LF, CR LF
+// or a lone CR): each feature block runs from an *OpenUI line to the
+// *CloseUI that names its keyword, and its option lines are the lines
+// "*Keyword Option...:" of that keyword inside it, leaving out those inside
+// a quoted value, whose quotes count from a line's colon on, as libcups
+// counts them. Blocks of other keywords may stand inside a block, nested or
+// overlapping: a line belongs to the open block of its own keyword. A block
+// that never closes runs to the end of the file, unless an *OpenUI of its
+// keyword opens it again.
+struct AuthorOptionLine {
+    int line;
+    int open;  // the *OpenUI line of its block
 };
 
-inline AuthorView ReadAsAuthor(const std::string& bytes) {
+inline std::vector<AuthorOptionLine> ReadAsAuthor(const std::string& bytes) {
     constexpr size_t npos = std::string_view::npos;
-    AuthorView view;
-    std::vector<std::pair<int, std::string>> candidates;
+    std::vector<AuthorOptionLine> optionLines;
+    std::map<std::string, int, std::less<>> openBlocks;  // keyword -> *OpenUI line
+    auto word = [](std::string_view text, size_t from) {
+        from = std::min(text.find_first_not_of(" \t", from), text.size());
+        return text.substr(from, text.find_first_of("/: \t", from) - from);
+    };
     bool inValue = false;
     int number = 0;
     for (size_t start = 0; start < bytes.size();) {
@@ -96,50 +106,53 @@ inline AuthorView ReadAsAuthor(const std::string& bytes) {
         size_t quotesFrom = inValue ? 0 : colon;
         if (quotesFrom != npos) inValue ^= std::count(line.begin() + quotesFrom, line.end(), '"') % 2;
         if (wasInValue || !line.starts_with('*') || line.starts_with("*%") || colon == npos) continue;
-        size_t blank = std::min(line.find_first_of(" \t"), colon);
-        std::string keyword(line.substr(0, blank));
-        size_t word = line.find_first_not_of(" \t", blank);
-        if (word >= colon) continue;
+        std::string_view keyword = line.substr(0, std::min(line.find_first_of(" \t"), colon));
+        if (keyword == "*CloseUI") {
+            if (auto block = openBlocks.find(word(line, colon + 1)); block != openBlocks.end()) openBlocks.erase(block);
+            continue;
+        }
+        if (line.find_first_not_of(" \t", keyword.size()) >= colon) continue;
         if (keyword == "*OpenUI")
-            view.opens[std::string(line.substr(word, line.find_first_of("/: \t", word) - word))].push_back(number);
-        else
-            candidates.emplace_back(number, keyword);
+            openBlocks[std::string(word(line, keyword.size()))] = number;
+        else if (auto block = openBlocks.find(keyword); block != openBlocks.end())
+            optionLines.push_back({number, block->second});
     }
-    for (const auto& candidate : candidates)
-        if (view.opens.count(candidate.second)) view.optionLines.push_back(candidate);
-    return view;
+    return optionLines;
 }
 
 struct OptionLineCounts {
     long lines = 0, read = 0, onTheLine = 0, forTheFeature = 0, afterTheEnd = 0, unexplained = 0;
 };
 
-// Every line that looks like an option of a declared feature is an option of
-// the model, or has a finding: on the line, on the *OpenUI line its feature
-// is declared on (the feature is not read, or read under another keyword), or
-// a parse-end before it. Adds to the counts; the lines that are neither.
+// Every option line of a feature block, as its author reads it, is an
+// option of the model's feature of that block (the feature and the option
+// that the parse report places on the block's *OpenUI line and on the line),
+// or has a finding: not-read on the line; not-read or translation-slash on
+// the block's *OpenUI line (the feature is not read, or read under another
+// keyword); or a parse-end before it. Adds to the counts; the lines that are
+// neither.
 inline std::vector<int> CountOptionLines(const std::string& bytes, const LintResult& result, OptionLineCounts& counts) {
-    std::set<int> findingLines, featureFindingLines;
+    std::set<int> lineFindings, featureFindings;
     int parseEnd = 0;
     for (const LintFinding& f : result.findings) {
-        findingLines.insert(f.line);
-        if (f.kind == LintClass::NotRead || f.kind == LintClass::TranslationSlash) featureFindingLines.insert(f.line);
+        if (f.kind == LintClass::NotRead) lineFindings.insert(f.line);
+        if (f.kind == LintClass::NotRead || f.kind == LintClass::TranslationSlash) featureFindings.insert(f.line);
         if (f.kind == LintClass::ParseEnd && !parseEnd) parseEnd = f.line;
     }
-    std::set<int> modelLines(result.optionLines.begin(), result.optionLines.end());
-    AuthorView view = ReadAsAuthor(bytes);
+    PpdParseReport report;
+    const UniquePpdDocument doc = BuildModel(bytes, &report);
+    std::set<std::pair<int, int>> read;  // *OpenUI line, option line
+    for (int32_t f = 0, o = 0; doc && f < doc->featureCount && f < report.features.Count(); ++f)
+        for (int32_t last = o + doc->features[f]->optionCount; o < last && o < report.options.Count(); ++o)
+            read.emplace(report.features[f].line, report.options[o].line);
     std::vector<int> unexplained;
-    for (const auto& [line, keyword] : view.optionLines) {
+    for (const auto& [line, open] : ReadAsAuthor(bytes)) {
         ++counts.lines;
-        // The feature's block: the last *OpenUI of its keyword before the line, or its first.
-        const std::vector<int>& opens = view.opens[keyword];
-        auto after = std::upper_bound(opens.begin(), opens.end(), line);
-        int open = after == opens.begin() ? opens.front() : *std::prev(after);
-        if (modelLines.count(line)) {
+        if (read.count({open, line})) {
             ++counts.read;
-        } else if (findingLines.count(line)) {
+        } else if (lineFindings.count(line)) {
             ++counts.onTheLine;
-        } else if (featureFindingLines.count(open)) {
+        } else if (featureFindings.count(open)) {
             ++counts.forTheFeature;
         } else if (parseEnd && parseEnd < line) {
             ++counts.afterTheEnd;

@@ -159,6 +159,7 @@ struct KeywordAndTranslation {
     std::u16string keyword;
     std::u16string translation;
     std::string label;  // the bytes they were read from
+    size_t end = 0;     // read from a file: the byte after the one that ended the label
 };
 
 // The keyword and translation the model makes of a keyword/translation
@@ -181,7 +182,9 @@ KeywordAndTranslation ReadAsModel(std::string_view bytes, size_t offset, std::ve
     ReadToken(stream, buffer.data(), kPpdTokenCapacity, &length, true);
     std::string label;
     for (int32_t i = 0; i < length; ++i) label.push_back(static_cast<char>(buffer[i]));
-    return ReadLabel(std::move(label));
+    KeywordAndTranslation reading = ReadLabel(std::move(label));
+    reading.end = source.position;
+    return reading;
 }
 
 // One model feature as found among the tokens.
@@ -247,7 +250,6 @@ public:
         std::stable_sort(result_.findings.begin(), result_.findings.end(),
                          [](const LintFinding& a, const LintFinding& b) { return a.line < b.line; });
         result_.modelBuilt = true;
-        result_.optionLines.assign(optionLines_.begin(), optionLines_.end());
         return std::move(result_);
     }
 
@@ -304,13 +306,18 @@ private:
         return it != table_.end() && it->second == 0;
     }
 
+    // The first token that begins at `offset` or after it.
+    size_t TokenFrom(size_t offset) const {
+        return std::lower_bound(scan_.tokens.begin(), scan_.tokens.end(), offset,
+                                [](const Token& t, size_t o) { return t.offset < o; }) -
+               scan_.tokens.begin();
+    }
+
     // The token at the report's place, or kNoToken.
     size_t TokenAtPlace(const PpdSourceSpan& place) const {
-        auto it = std::lower_bound(scan_.tokens.begin(), scan_.tokens.end(), place.begin,
-                                   [](const Token& t, size_t o) { return t.offset < o; });
-        return it != scan_.tokens.end() && it->offset == place.begin && it->line == place.line
-                   ? static_cast<size_t>(it - scan_.tokens.begin())
-                   : kNoToken;
+        size_t t = TokenFrom(place.begin);
+        bool there = t < scan_.tokens.size() && TokenAt(t).offset == place.begin && TokenAt(t).line == place.line;
+        return there ? t : kNoToken;
     }
     // The parse ended inside the block of the model's last feature.
     bool LastBlockEndsTheParse() const {
@@ -385,6 +392,19 @@ private:
         }
     }
 
+    // The model reads a feature's keyword up to the '/' or the colon, blanks
+    // included, where its option lines end the keyword at the blank.
+    void CheckBlank(size_t token, const PpdFeature& f) {
+        std::u16string written = Converted(KeywordPart(TokenAt(token).units));
+        const KeywordAndTranslation& reading = ModelReading(token);
+        std::u16string label(reading.label.begin(), reading.label.end());
+        if (f.keyword.Equals(written.c_str()) || reading.keyword != Converted(KeywordPart(label))) return;
+        Add(TokenAt(token).line, LintClass::NotRead,
+            "feature " + Utf8(written) + " is read as '" + Utf8(f.keyword) +
+                "': the plug-in takes its keyword up to the '/' or the colon, blanks included, and reads none of the "
+                "block's option lines, which begin with " + Utf8(written));
+    }
+
     // A '>' outside a hex string: the model leaves it out of the translation,
     // which the driver shows with it, so that the two no longer match. The
     // driver's text is what the model reads with each such '>' as hex.
@@ -438,6 +458,10 @@ private:
             if (open + 1 < scan_.tokens.size()) {
                 std::string name = "feature " + Utf8(KeywordPart(TokenAt(open + 1).units));
                 CheckSlash(open + 1, name);
+                CheckBlank(open + 1, f);
+                // Without its type, the *OpenUI takes the next line's first token as one.
+                size_t type = TokenFrom(ModelReading(open + 1).end);
+                if (type < scan_.tokens.size() && LineHead(type)) takenAsValue_.emplace(type, open);
                 // Only items of these features are found by their translation.
                 if (!InGroup(f) && KnownByKeyword(f.keyword.text))
                     CheckBracket(open + 1, name, "its item gets no warning marks");
@@ -479,6 +503,10 @@ private:
                 }
                 place.optionLines[o] = TokenAt(t).line;
                 optionLines_.insert(TokenAt(t).line);
+                // Without its value, the option takes the next line's first token as one.
+                size_t end = report_.options[firstOption + o].end;
+                for (size_t v = t + 1; v < scan_.tokens.size() && TokenAt(v).offset < end; ++v)
+                    if (LineHead(v)) takenAsValue_.emplace(v, t);
                 if (t + 1 == scan_.tokens.size()) continue;
                 std::string name = "option " + Utf8(KeywordPart(TokenAt(t + 1).units)) + " of " + Utf8(f.keyword);
                 CheckSlash(t + 1, name);
@@ -666,17 +694,21 @@ private:
                     " as the plug-in reads it) is not read");
         }
         // Option lines of a block whose keyword the model read as a value of
-        // the line before: of a *Default... without one, say.
+        // the line before: of a *Default..., an *OpenUI or an option without one, say.
         for (const auto& [t, taker] : takenAsValue_) {
             const Entry& e = scan_.entries[scan_.entryOfToken[t]];
             int holder = BlockHolding(t);
             if (!LineHead(t) || e.count < 2 || holder < 0 ||
                 !Feature(holder).keyword.Equals(Converted(TokenAt(t).units).c_str()))
                 continue;
+            const PpdString& keyword = Feature(holder).keyword;
+            std::string takerName = keyword.Equals(Converted(TokenAt(taker).units).c_str())
+                                        ? "option " + Utf8(KeywordPart(TokenAt(taker + 1).units))
+                                        : Utf8(TokenAt(taker).units);
             Add(e.line, LintClass::NotRead,
-                "option " + Utf8(KeywordPart(TokenAt(t + 1).units)) + " of " + Utf8(Feature(holder).keyword) +
-                    " is not read: the plug-in reads its keyword as a value of " + Utf8(TokenAt(taker).units) +
-                    " (line " + std::to_string(TokenAt(taker).line) + ")");
+                "option " + Utf8(KeywordPart(TokenAt(t + 1).units)) + " of " + Utf8(keyword) +
+                    " is not read: the plug-in reads its keyword as a value of " + takerName + " (line " +
+                    std::to_string(TokenAt(taker).line) + ")");
         }
     }
 
@@ -1036,7 +1068,8 @@ private:
     std::vector<ConstraintPlace> constraints_;
     std::set<size_t> placedConstraints_;
     std::map<size_t, int> takenBy_;  // token -> line of the short constraint entry that took it
-    std::map<size_t, size_t> takenAsValue_;  // token in a block -> the *Default, *? or *OrderDependency that took it
+    // Token in a block -> the *Default, *?, *OrderDependency, *OpenUI or option line that took it as a value.
+    std::map<size_t, size_t> takenAsValue_;
 
     size_t parseEndToken_ = kNoToken;  // the parse stopped early, after this token
     size_t parseEndFrom_ = kNoToken;   // the block of this *OpenUI ran to the end of the file

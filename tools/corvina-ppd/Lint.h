@@ -116,7 +116,6 @@ struct LintResult {
     // Features, options and constraints of the model whose line the scan did
     // not find: 0 unless the scan and the model read the file differently.
     int unplaced = 0;
-    std::vector<int> optionLines;  // the lines the model read its options from, ascending
 };
 
 // The plug-in's model of the bytes of a PPD file under the current ANSI code
