@@ -21,7 +21,14 @@ for p in "${want32[@]}"; do dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep
 
 if [ ${#missing[@]} -gt 0 ]; then
   echo "install-deps: installing ${missing[*]}"
-  $SUDO apt-get update -qq
+  # A mirror caught mid-sync fails one index ("File has unexpected size");
+  # it passes a little later. If it never does, the install below still
+  # says plainly which package it could not find.
+  for attempt in 1 2 3 4; do
+    $SUDO apt-get update -qq && break
+    [ $attempt = 4 ] && { echo "install-deps: apt-get update kept failing; installing from the lists it has" >&2; break; }
+    sleep $((attempt * 15))
+  done
   $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
 
