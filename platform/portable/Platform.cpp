@@ -58,9 +58,14 @@ void HeapRelease(HANDLE heap, void* block) {
 
 HANDLE ProcessHeap() { return &fakeProcessHeap; }
 
-int LoadStringText(HMODULE, UINT id, char16_t* buffer, int capacity) {
+int LoadStringText(HMODULE module, UINT id, char16_t* buffer, int capacity) {
     loadCapacities.push_back(capacity);
     if (!buffer || capacity <= 0) return 0;
+    // A null module is the process's executable, which holds no catalogue.
+    if (!module) {
+        buffer[0] = 0;
+        return 0;
+    }
     const char16_t* text = nullptr;
     std::u16string overridden;
     if (auto it = stringOverrides.find(id); it != stringOverrides.end()) {

@@ -18,7 +18,8 @@ namespace platform::portable {
 // Where LoadStringText finds its texts: the text of `id` in the block of
 // `languageId` (null when that block lacks it), and whether a block exists.
 // The stand-in knows no catalogue of its own: until one is given, every
-// string loads as missing.
+// string loads as missing. As on the platform, a null module (the process's
+// executable) holds none either.
 struct StringCatalog {
     const char16_t* (*find)(uint16_t languageId, uint32_t id);
     bool (*hasBlock)(uint16_t languageId);

@@ -273,6 +273,18 @@ TEST(PluginUnprovidedMethods, AnswerNotImplemented) {
     plugin->Release();
 }
 
+// The driver's block reaches the tree: its first call learns the plug-in
+// adds no items of its own.
+TEST(PluginCommonUIProp, HandsTheDriversBlockToTheTree) {
+    IPrintOemUI2* plugin = NewPlugin();
+    OEMCUIPPARAM param = {};
+    param.cbSize = sizeof param;
+    param.cOEMOptItems = 7;
+    EXPECT_EQ(plugin->CommonUIProp(OEMCUIP_DOCPROP, &param), S_OK);
+    EXPECT_EQ(param.cOEMOptItems, 0u);
+    plugin->Release();
+}
+
 TEST(PluginRelease, ObjectWithoutHostCallsIsFreedCleanly) {
     IPrintOemUI2* plugin = NewPlugin();
     EXPECT_EQ(g_componentCount, 1);

@@ -65,13 +65,14 @@ TEST(CharFilterMessages, OnlyTypedCharactersAreJudged) {
         WPARAM wParam;
         bool swallowed;
     } rows[] = {
-        {"RefusedChar", CharFilter::Digit, kCharMessage, 'a', true},
-        {"AcceptedChar", CharFilter::Digit, kCharMessage, '5', false},
+        // The host's numbers, not the header's: WM_CHAR is 0x0102.
+        {"RefusedChar", CharFilter::Digit, 0x0102, 'a', true},
+        {"AcceptedChar", CharFilter::Digit, 0x0102, '5', false},
         {"KeyDown", CharFilter::Digit, 0x0100, 'A', false},
         {"SetText", CharFilter::Name, 0x000C, 0, false},
         {"Paste", CharFilter::Password, 0x0302, 0, false},
         {"SysChar", CharFilter::Name, 0x0106, '"', false},
-        {"Unfiltered", CharFilter::None, kCharMessage, 0x1B, false},
+        {"Unfiltered", CharFilter::None, 0x0102, 0x1B, false},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "frame/Module.h"
 #include "page/JobSettingsLogic.h"
 #include "resources/ResourceIds.h"
 #include "tests/support/PageModel.h"
@@ -145,7 +146,9 @@ TEST(PageOpening, WithoutCommonUiPropShowsTheDefaults) {
     PageHarness h;
     h.context.commonUiParam = nullptr;
     h.page.SetText(IDC_RESERVE_USER_NAME, u"left over");
+    g_moduleHandle = support::kPluginModule;  // as the process attach stores it
     h.Open();
+    g_moduleHandle = nullptr;
     EXPECT_FALSE(h.Checked(IDC_RESERVE_JOB));
     EXPECT_TRUE(h.Checked(IDC_RESERVE_VERIFY));
     EXPECT_FALSE(h.Checked(IDC_SAVE_ACCESS_CONTROL));

@@ -46,6 +46,7 @@ protected:
         g_added.clear();
         g_serviceAnswer = reinterpret_cast<LONG_PTR>(kAddedPage);
         SetDefaultJobSettings(&record);
+        param.hModule = support::kPluginModule;
         param.hOEMHeap = platform::ProcessHeap();
         param.pOEMDM = &record;
         context.commonUiParam = &param;
@@ -139,7 +140,9 @@ TEST_F(DocumentPropertySheets, FailedAddIsStoredUnexaminedAndStillSucceeds) {
 
 TEST_F(DocumentPropertySheets, InitWithoutCommonUiPropStillAddsThePage) {
     context.commonUiParam = nullptr;
+    g_moduleHandle = support::kPluginModule;  // as the process attach stores it
     EXPECT_EQ(Call(PROPSHEETUI_REASON_INIT), S_OK);
+    g_moduleHandle = nullptr;
     ASSERT_EQ(g_added.size(), 1u);
     EXPECT_EQ(g_added[0].title, Catalog(15001));
     EXPECT_EQ(platform::portable::BlocksIn(platform::ProcessHeap()), 0) << "the title's block went back at once";

@@ -38,10 +38,14 @@ struct ModelControl {
     CharFilter filter = CharFilter::None;
 };
 
+// The plug-in's module as the driver names it; a null module is the
+// process's executable, which holds no catalogue.
+inline const HMODULE kPluginModule = reinterpret_cast<HMODULE>(0x10000);
+
 // A catalogue text as the page would get it: what LoadCatalogString gives,
 // a missing buffer being the empty text.
 inline std::u16string Catalog(UINT id) {
-    const auto text = LoadCatalogString(nullptr, platform::ProcessHeap(), id);
+    const auto text = LoadCatalogString(kPluginModule, platform::ProcessHeap(), id);
     return text ? text.get() : u"";
 }
 
@@ -145,6 +149,7 @@ public:
     PageHarness() {
         std::memset(&record, 0xAB, sizeof record);  // padding shows whether anything wrote it
         SetDefaultJobSettings(&record);
+        param.hModule = kPluginModule;
         param.hOEMHeap = platform::ProcessHeap();
         param.pOEMDM = &record;
         context.commonUiParam = &param;
