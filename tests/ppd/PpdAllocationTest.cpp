@@ -103,7 +103,13 @@ TEST(AllocationFailure, AReportSaysOutOfMemoryExactlyWhenTheParseIsCutShort) {
         platform::portable::FailAllocation(k);
         PpdDocument* doc = Parse(kSmallPpd, &report);
         platform::portable::FailAllocation(0);
-        const bool cut = !doc || doc->featureCount < full->featureCount || doc->constraintCount < full->constraintCount;
+        auto queries = [](const PpdDocument& d) {
+            int32_t n = 0;
+            for (int32_t f = 0; f < d.featureCount; ++f) n += d.GetFeature(f)->queryCode != nullptr;
+            return n;
+        };
+        const bool cut = !doc || doc->featureCount < full->featureCount ||
+                         doc->constraintCount < full->constraintCount || queries(*doc) < queries(*full);
         EXPECT_EQ(report.end, cut ? PpdParseEnd::OutOfMemory : PpdParseEnd::Complete);
         if (!doc) continue;
         int32_t options = 0;
@@ -161,16 +167,18 @@ TEST(AllocationFailure, MissingTokenBufferOrStreamGivesAnEmptyModel) {
 }
 
 // The model's pointer arrays double as they fill: 32 features, 64 options of
-// a feature and 512 constraints to start with, so the array grows for the
-// item after each power of two and not for the one after three times the
-// start, where a fixed step would grow it again. Growth shows as one more
-// allocation than the item itself costs.
+// a feature, 512 constraints and 32 installable keywords to start with, so
+// an array grows for the item after each power of two from its start and
+// not for the one after half the start or three times it, where a smaller
+// start or a fixed step would grow it. Growth shows as one more allocation
+// per array than the item itself costs; an installable feature fills two.
 TEST(ArrayGrowth, ArraysDoubleFromTheirStartingCapacity) {
     PlatformGuard guard;
     const struct {
         const char* kind;
         std::string (*ppd)(int count);
         int start;
+        int arrays = 1;
     } kinds[] = {
         {"features", [](int n) {
              std::string ppd;
@@ -187,6 +195,11 @@ TEST(ArrayGrowth, ArraysDoubleFromTheirStartingCapacity) {
              for (int i = 0; i < n; ++i) ppd += "*UIConstraints: *A 1 *B 2\n";
              return ppd;
          }, 512},
+        {"installable features", [](int n) {
+             std::string ppd = "*OpenGroup: InstallableOptions\n";
+             for (int i = 0; i < n; ++i) ppd += "*OpenUI *F" + std::to_string(i) + ": Boolean\n*CloseUI: *F\n";
+             return ppd;
+         }, 32, 2},
     };
     auto allocations = [](const std::string& ppd) {
         platform::portable::FailAllocation(0);
@@ -196,10 +209,11 @@ TEST(ArrayGrowth, ArraysDoubleFromTheirStartingCapacity) {
     for (const auto& kind : kinds) {
         SCOPED_TRACE(kind.kind);
         const long perItem = allocations(kind.ppd(kind.start + 2)) - allocations(kind.ppd(kind.start + 1));
-        for (int filled : {kind.start, 2 * kind.start, 3 * kind.start, 4 * kind.start}) {
+        for (int filled : {kind.start / 2, kind.start, 2 * kind.start, 3 * kind.start, 4 * kind.start}) {
             SCOPED_TRACE(testing::Message() << "one past " << filled);
-            const bool grows = filled != 3 * kind.start;
-            EXPECT_EQ(allocations(kind.ppd(filled + 1)) - allocations(kind.ppd(filled)), perItem + (grows ? 1 : 0));
+            const bool grows = filled != 3 * kind.start && filled != kind.start / 2;
+            EXPECT_EQ(allocations(kind.ppd(filled + 1)) - allocations(kind.ppd(filled)),
+                      perItem + (grows ? kind.arrays : 0));
         }
     }
 }

@@ -228,6 +228,7 @@ TEST(PpdDocument, SplitsKeywordAndTranslation) {
         {"HexBlankBeforeDigit", "k/< 9>z", u"k", u"\tz"},
         {"HexStopsAtNonDigit", "k/<4G>z", u"k", u"\x04z"},
         {"HexNonDigitFirstIsNul", "k/a<G1>z", u"k", u"a"},
+        {"HexSignedPair", "k/a<+A>z", u"k", u"a\nz"},
     };
     for (const KeywordRow& row : rows) {
         SCOPED_TRACE(row.name);
