@@ -150,28 +150,30 @@ def mutants_of(path):
         lines = f.read().splitlines(keepends=True)
     codes = code_view(lines)
     nonblank = [n for n, c in enumerate(codes) if c and c.strip()]
-    found, prev, simple = [], ";", {}
+    found, prev, simple, twins, twin_of = [], ";", {}, {}, {}
     for i, n in enumerate(nonblank):
         text, code = lines[n], codes[n]
+        # Which of the file's lines of this text it is: identical lines keep verdicts of their own.
+        twin_of[n] = twins[text.strip()] = twins.get(text.strip(), -1) + 1
         starts = prev[-1] in ";{}:" or bool(re.match(r"(\}\s*)?(else|(if|for|while)\s*\(.*\))$", prev))
         ends_function = i + 1 < len(nonblank) and codes[nonblank[i + 1]].rstrip() == "}"
         seen = {}
         for op, a, b, new in line_mutants(text, code, starts, ends_function):
             seen[op] = seen.get(op, -1) + 1
             found.append({"file": path, "line": n + 1, "op": op, "occ": seen[op], "text": text.strip(),
-                          "edit": {n: text[:a] + new + text[b:]}})
+                          "twin": twin_of[n], "edit": {n: text[:a] + new + text[b:]}})
         stmt = statement(code) if starts else None
         if stmt and stmt[1] == "simple" and stmt[0] == len(code) - len(code.lstrip()):
             simple[n] = stmt[0]
             if simple.get(n - 1) == stmt[0] and lines[n - 1].strip() != text.strip():
                 found.append({"file": path, "line": n, "op": "swap", "occ": 0, "text": lines[n - 1].strip(),
-                              "edit": {n - 1: text, n: lines[n - 1]}})
+                              "twin": twin_of.get(n - 1, 0), "edit": {n - 1: text, n: lines[n - 1]}})
         prev = code.strip()
     return found
 
 
 def key(m):
-    return json.dumps([m["file"], m["op"], m["occ"], m["text"], sorted(m["edit"].values())])
+    return json.dumps([m["file"], m["op"], m["occ"], m["text"], m["twin"], sorted(m["edit"].values())])
 
 
 # ---- The build and its tests -------------------------------------------------------
