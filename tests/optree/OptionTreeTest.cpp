@@ -308,6 +308,9 @@ TEST_F(OptionTreeTest, FeatureLookupsTakeTheFirstExactMatch) {
     EXPECT_EQ(FindFeatureByTranslation(model, u"Second"), 2);
     EXPECT_EQ(FindFeatureByTranslation(model, u"toner"), -1);
     EXPECT_EQ(FindFeatureByTranslation(model, nullptr), -1);
+    const char16_t* first = FeatureKeywordByTranslation(model, u"Toner");
+    ASSERT_NE(first, nullptr);
+    EXPECT_EQ(std::u16string(first), u"*QZToner");
     EXPECT_EQ(std::u16string(FeatureKeywordByTranslation(model, u"Second")), u"*QZToner");
     EXPECT_EQ(FeatureKeywordByTranslation(model, u"Toner Save"), nullptr);
     EXPECT_EQ(FindFeatureByKeyword(nullptr, u"*QZToner"), -1);

@@ -229,6 +229,8 @@ TEST(PpdDocument, SplitsKeywordAndTranslation) {
         {"HexStopsAtNonDigit", "k/<4G>z", u"k", u"\x04z"},
         {"HexNonDigitFirstIsNul", "k/a<G1>z", u"k", u"a"},
         {"HexSignedPair", "k/a<+A>z", u"k", u"a\nz"},
+        {"HexLowerCase", "e/caf<e9>", u"e", u"caf\u00e9"},
+        {"OddHexDigitAtTheEnd", "x/a<4", u"x", u"a"},
     };
     for (const KeywordRow& row : rows) {
         SCOPED_TRACE(row.name);
@@ -304,6 +306,8 @@ TEST(PpdDocument, FeatureBlockFields) {
         {"NegativeOrder", "*OpenUI *F: PickOne\n*OrderDependency: -5 AnySetup *F\n", uiPickOne, -5, u""},
         {"FractionalOrder", "*OpenUI *F: PickOne\n*OrderDependency: 10.5 AnySetup *F\n", uiPickOne, 10, u""},
         {"NonNumericOrder", "*OpenUI *F: PickOne\n*OrderDependency: x AnySetup *F\n", uiPickOne, 0, u""},
+        // A vertical tab is no PPD blank, so it opens the token; _wtoi skips it.
+        {"OrderAfterVerticalTab", "*OpenUI *F: PickOne\n*OrderDependency: \v40 AnySetup *F\n", uiPickOne, 40, u""},
         // Out of range, as _wtoi clamps.
         {"OrderAboveRange", "*OpenUI *F: PickOne\n*OrderDependency: 99999999999 AnySetup *F\n", uiPickOne,
          INT32_MAX, u""},
